@@ -1,0 +1,53 @@
+#pragma once
+#include "engine/color.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Raised when a picture file cannot be read, decoded or written.
+class EPictureError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Largest picture the decoders accept (width x height); larger ones are refused before allocating.
+constexpr long long kMaxPicturePixels = 1LL << 28;
+
+// 32-bit picture buffer: row-major, top row first, pixel (x, y) at x + y * width.
+class TBitmap32 {
+  public:
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool Empty() const { return width_ == 0 || height_ == 0; }
+
+    // Negative sizes count as 0. Content after a size change is unspecified.
+    void Resize(int width, int height);
+
+    // No bounds check: callers guarantee 0 <= x < Width(), 0 <= y < Height().
+    TColor32 PixelAt(int x, int y) const { return pixels_[x + static_cast<size_t>(y) * width_]; }
+    void SetPixelAt(int x, int y, TColor32 c) { pixels_[x + static_cast<size_t>(y) * width_] = c; }
+
+    TColor32* Bits() { return pixels_.data(); }
+    const TColor32* Bits() const { return pixels_.data(); }
+    TColor32* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * width_; }
+    const TColor32* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
+
+    // An exact copy of source; a null source leaves this buffer empty.
+    void CopyFrom(const TBitmap32* source);
+
+    // Replaces size and content with the picture in the file ("BM" bitmap or JPEG).
+    // lowColorDisplay: decode every JPEG through the 236-level quantiser (8-bit displays).
+    // Throws EPictureError; the content is then undefined.
+    void ReadPictureFile(const std::string& path, bool lowColorDisplay = false);
+
+    // Writes baseline JPEG, quality 90, creating or replacing path. Throws EPictureError.
+    void WriteJpegFile(const std::string& path) const;
+
+    bool operator==(const TBitmap32& other) const = default;
+
+  private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<TColor32> pixels_;
+};

@@ -1,0 +1,28 @@
+#pragma once
+#include "engine/bitmap32.h"
+
+#include <cstdlib>
+#include <functional>
+
+// The Central Color and the per-channel thresholds of a selection.
+struct TSelection {
+    int rc = 0, gc = 0, bc = 0; // not clamped: values outside 0..255 simply match less
+    int tr = 0, tg = 0, tb = 0; // inclusive
+};
+
+inline bool IsSelected(TColor32 c, const TSelection& s) {
+    return std::abs(static_cast<int>(RedOf(c)) - s.rc) <= s.tr &&
+           std::abs(static_cast<int>(GreenOf(c)) - s.gc) <= s.tg &&
+           std::abs(static_cast<int>(BlueOf(c)) - s.bc) <= s.tb;
+}
+
+// The grey an unselected pixel turns into: the plain mean of its channels, opaque.
+inline TColor32 GreyedOut(TColor32 c) { return GreyColor((RedOf(c) + GreenOf(c) + BlueOf(c)) / 3, 255); }
+
+// One pass over picture: mask gets white/black, result the kept or greyed pixel.
+// mask and result are resized to the picture's size. onRow(y) runs before each row.
+void RenderSelection(const TBitmap32& picture, const TSelection& selection, TBitmap32& mask,
+                     TBitmap32& result, const std::function<void(int)>& onRow = {});
+
+// Rebuilds result from picture and mask; loop bounds come from the mask.
+void ComposeResult(const TBitmap32& picture, const TBitmap32& mask, TBitmap32& result);
