@@ -1,0 +1,204 @@
+#include "services/datafolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Gives each test its own HOME and XDG folders below a temporary folder and restores the
+// previous values afterwards.
+class DataFolderTest : public ::testing::Test {
+  protected:
+    static constexpr const char* kVars[] = {"HOME", "XDG_DATA_HOME", "XDG_STATE_HOME",
+                                            "XDG_CONFIG_HOME"};
+    void SetUp() override {
+        for (const char* var : kVars) {
+            const char* value = std::getenv(var);
+            saved_[var] = value ? std::optional<std::string>(value) : std::nullopt;
+        }
+        char pattern[] = "/tmp/huelet-data-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        Set("HOME", (root_ / "home").string());
+        Set("XDG_DATA_HOME", (root_ / "data").string());
+        Set("XDG_STATE_HOME", (root_ / "state").string());
+        Set("XDG_CONFIG_HOME", (root_ / "config").string());
+        fs::create_directories(root_ / "home");
+        fs::create_directories(root_ / "data");
+        fs::create_directories(root_ / "state");
+        fs::create_directories(root_ / "app");
+    }
+    void TearDown() override {
+        for (const auto& [var, value] : saved_) {
+            if (value)
+                setenv(var.c_str(), value->c_str(), 1);
+            else
+                unsetenv(var.c_str());
+        }
+        fs::remove_all(root_);
+    }
+    static void Set(const char* var, const std::optional<std::string>& value) {
+        if (value)
+            setenv(var, value->c_str(), 1);
+        else
+            unsetenv(var);
+    }
+    std::string Exe() const { return (root_ / "app" / "huelet").string(); }
+    std::string ExeFolder() const { return (root_ / "app").string() + "/"; }
+    fs::path Maker() const { return root_ / "data" / "Norwick Softworks"; }
+
+    fs::path root_;
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+TEST_F(DataFolderTest, SpecialFoldersFollowTheXdgVariablesThenHome) {
+    struct Case {
+        std::optional<std::string> home, data, state;
+        int csidl;
+        std::string expected;
+    } cases[] = {
+        {"/h", "/x/data", "/x/state", 26, "/x/data"},
+        {"/h", "/x/data", "/x/state", 28, "/x/state"},
+        {"/h", std::nullopt, std::nullopt, 26, "/h/.local/share"},
+        {"/h/", std::nullopt, std::nullopt, 28, "/h/.local/state"},
+        {"/h", "", "", 26, "/h/.local/share"},
+        {"/h", "relative/data", std::nullopt, 26, "/h/.local/share"},
+        {"/h", "/x/data/", std::nullopt, 26, "/x/data"},
+        {std::nullopt, std::nullopt, std::nullopt, 26, ""},
+        {std::nullopt, std::nullopt, std::nullopt, 28, ""},
+        {"relative", std::nullopt, std::nullopt, 26, ""},
+        {std::nullopt, "/x/data", std::nullopt, 26, "/x/data"},
+        {"/h", "/x/data", "/x/state", 37, ""},
+        {"/h", "/x/data", "/x/state", 5, ""},
+    };
+    for (const Case& c : cases) {
+        Set("HOME", c.home);
+        Set("XDG_DATA_HOME", c.data);
+        Set("XDG_STATE_HOME", c.state);
+        EXPECT_EQ(SpecialFolderPath(c.csidl), c.expected)
+            << "HOME=" << c.home.value_or("(unset)") << " data=" << c.data.value_or("(unset)")
+            << " csidl=" << c.csidl;
+    }
+}
+
+TEST_F(DataFolderTest, FirstRunCreatesTheMakerAndProgramFolders) {
+    bool fell_back = true;
+    EXPECT_EQ(UserDataFolder(Exe(), "Huelet", &fell_back), (Maker() / "Huelet").string() + "/");
+    EXPECT_FALSE(fell_back);
+    EXPECT_TRUE(fs::is_directory(Maker() / "Huelet"));
+    // A second call finds the folder already there.
+    EXPECT_EQ(UserDataFolder(Exe(), "Huelet"), (Maker() / "Huelet").string() + "/");
+}
+
+TEST_F(DataFolderTest, FallsBackToTheExecutableFolderAndSaysSo) {
+    struct Case {
+        const char* what;
+        std::string title;
+        bool unset_data;
+        bool data_is_file;
+    } cases[] = {
+        {"title names no single folder", "a/b", false, false},
+        {"empty title", "", false, false},
+        {"dot title", ".", false, false},
+        {"parent title", "..", false, false},
+        {"no data folder can be named", "Huelet", true, false},
+        {"data folder cannot be created", "Huelet", false, true},
+    };
+    for (const Case& c : cases) {
+        if (c.unset_data) {
+            Set("XDG_DATA_HOME", std::nullopt);
+            Set("HOME", std::nullopt);
+        }
+        if (c.data_is_file) {
+            std::ofstream(root_ / "blocker") << "x";
+            Set("XDG_DATA_HOME", (root_ / "blocker").string());
+        }
+        bool fell_back = false;
+        EXPECT_EQ(UserDataFolder(Exe(), c.title, &fell_back), ExeFolder()) << c.what;
+        EXPECT_TRUE(fell_back) << c.what;
+        EXPECT_FALSE(fs::exists(Maker() / "a")) << c.what;
+        Set("XDG_DATA_HOME", (root_ / "data").string());
+        Set("HOME", (root_ / "home").string());
+    }
+}
+
+TEST_F(DataFolderTest, ExecutableFolderKeepsItsSlash) {
+    EXPECT_EQ(ExecutableFolder("/opt/Huelet/huelet"), "/opt/Huelet/");
+    EXPECT_EQ(ExecutableFolder("/huelet"), "/");
+    EXPECT_EQ(ExecutableFolder("huelet"), "./");
+}
+
+TEST_F(DataFolderTest, MakerFolderIsRemovedOnlyWhenItHoldsNoSubFolder) {
+    struct Case {
+        const char* what;
+        bool sub_folder;
+        bool file;
+        bool remains;
+    } cases[] = {
+        {"empty", false, false, false},
+        {"another program's folder", true, false, true},
+        {"a file", false, true, true},
+    };
+    for (const Case& c : cases) {
+        fs::create_directories(Maker());
+        if (c.sub_folder)
+            fs::create_directories(Maker() / "Other");
+        if (c.file)
+            std::ofstream(Maker() / "notes.txt") << "x";
+        RemoveMakerDataFolderIfEmpty();
+        EXPECT_EQ(fs::exists(Maker()), c.remains) << c.what;
+        fs::remove_all(Maker());
+    }
+}
+
+TEST_F(DataFolderTest, RemovingTheMakerFolderWithoutADataFolderDoesNothing) {
+    Set("XDG_DATA_HOME", std::nullopt);
+    Set("HOME", std::nullopt);
+    fs::create_directories(Maker());
+    RemoveMakerDataFolderIfEmpty();
+    EXPECT_TRUE(fs::exists(Maker()));
+}
+
+TEST_F(DataFolderTest, VirtualStoreIsClearedOfSpkFiles) {
+    const fs::path store = root_ / "state" / "VirtualStore" / "opt" / "Huelet";
+    fs::create_directories(store / "sub.spk");
+    for (const char* name : {"a.spk", "b.SPK", "c.txt", "sub.spk/x.spk"})
+        std::ofstream(store / name) << "x";
+
+    EXPECT_EQ(CleanVirtualStore("/opt/Huelet/"), store.string() + "/");
+    EXPECT_FALSE(fs::exists(store / "a.spk"));
+    EXPECT_FALSE(fs::exists(store / "b.SPK"));
+    EXPECT_FALSE(fs::exists(store / "sub.spk"));
+    EXPECT_TRUE(fs::exists(store / "c.txt"));
+
+    fs::remove(store / "c.txt");
+    std::ofstream(store / "d.spk") << "x";
+    EXPECT_EQ(CleanVirtualStore("/opt/Huelet/"), store.string() + "/");
+    EXPECT_FALSE(fs::exists(store)); // emptied, so removed
+}
+
+TEST_F(DataFolderTest, MissingOrUnsafeVirtualStoreTouchesNothing) {
+    EXPECT_EQ(CleanVirtualStore("/opt/Huelet/"), "");
+    EXPECT_FALSE(fs::exists(root_ / "state" / "VirtualStore"));
+
+    // A folder reached through ".." would lie outside the store.
+    fs::create_directories(root_ / "state" / "outside");
+    std::ofstream(root_ / "state" / "outside" / "keep.spk") << "x";
+    fs::create_directories(root_ / "state" / "VirtualStore" / "x");
+    EXPECT_EQ(CleanVirtualStore("/x/../../outside/"), "");
+    EXPECT_TRUE(fs::exists(root_ / "state" / "outside" / "keep.spk"));
+
+    Set("XDG_STATE_HOME", std::nullopt);
+    Set("HOME", std::nullopt);
+    EXPECT_EQ(CleanVirtualStore("/opt/Huelet/"), "");
+}
+
+} // namespace
