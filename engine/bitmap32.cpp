@@ -1,0 +1,182 @@
+#include "engine/bitmap32.h"
+
+#include "engine/bmp_codec.h"
+#include "engine/codec_limits.h"
+#include "engine/jpeg_codec.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string QuotedPath(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+void CheckDecodeSize(long long width, long long height, const std::string& path) {
+    if (width < 0 || height < 0 || width > INT_MAX || height > INT_MAX ||
+        width * height > kDecodeMaxPixels) {
+        throw EPictureError("Picture file " + QuotedPath(path) + " is too large (" +
+                            std::to_string(width) + " x " + std::to_string(height) + " pixels)");
+    }
+}
+
+void TBitmap32::Resize(int width, int height) {
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    const long long count = static_cast<long long>(width) * height;
+    if (count > kMaxPicturePixels) {
+        throw EPictureError("Picture too large (" + std::to_string(width) + " x " +
+                            std::to_string(height) + " pixels)");
+    }
+    const auto n = static_cast<std::size_t>(count);
+    try {
+        if (n == 0 || n < pixels_.capacity() / 4) {
+            // Give back the memory of a much larger earlier picture.
+            std::vector<TColor32> fresh(n);
+            pixels_.swap(fresh);
+        } else {
+            pixels_.resize(n);
+        }
+    } catch (const std::bad_alloc&) {
+        throw EPictureError("Not enough memory for a picture of " + std::to_string(width) + " x " +
+                            std::to_string(height) + " pixels");
+    }
+    width_ = width;
+    height_ = height;
+}
+
+void TBitmap32::CopyFrom(const TBitmap32* source) {
+    if (source == this) {
+        return;
+    }
+    if (source == nullptr) {
+        Resize(0, 0);
+        return;
+    }
+    try {
+        pixels_ = source->pixels_;
+    } catch (const std::bad_alloc&) {
+        throw EPictureError("Not enough memory to copy a picture of " +
+                            std::to_string(source->width_) + " x " +
+                            std::to_string(source->height_) + " pixels");
+    }
+    width_ = source->width_;
+    height_ = source->height_;
+}
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string ErrnoText(int error) {
+    return error != 0 ? std::strerror(error) : "unknown error";
+}
+
+// Writes through a symbolic link to the file it names, as editors do.
+std::string ResolveTarget(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = realpath(path.c_str(), nullptr)) {
+            std::string resolved(real);
+            std::free(real);
+            return resolved;
+        }
+    }
+    return path;
+}
+
+// Mode for a new file: the existing file's, or 0666 less the umask.
+mode_t NewFileMode(const std::string& target) {
+    struct stat st;
+    if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        return st.st_mode & 07777;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+void TBitmap32::ReadPictureFile(const std::string& path, bool lowColorDisplay) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw EPictureError("Cannot open picture file " + QuotedPath(path) + ": " +
+                            ErrnoText(errno));
+    }
+    unsigned char header[kBmpHeaderSize];
+    errno = 0;
+    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) {
+        if (std::ferror(file.get())) {
+            throw EPictureError("Cannot read picture file " + QuotedPath(path) + ": " +
+                                ErrnoText(errno));
+        }
+        throw EPictureError("Picture file " + QuotedPath(path) + " is too short");
+    }
+    if (header[0] == 'B' && header[1] == 'M') {
+        DecodeBmp(file.get(), header, path, *this);
+        return;
+    }
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        throw EPictureError("Cannot read picture file " + QuotedPath(path) + ": " +
+                            ErrnoText(errno));
+    }
+    DecodeJpeg(file.get(), path, lowColorDisplay, *this);
+}
+
+// The picture goes to a temporary file beside the target, renamed over it only when complete,
+// so a failed write never leaves a truncated picture or destroys the previous one.
+void TBitmap32::WriteJpegFile(const std::string& path) const {
+    const std::string target = ResolveTarget(path);
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temp = folder + "." + name + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        throw EPictureError("Cannot create JPEG file " + QuotedPath(path) + ": " +
+                            ErrnoText(errno));
+    }
+    FilePtr file(fdopen(fd, "wb"));
+    if (!file) {
+        const int error = errno;
+        close(fd);
+        unlink(temp.c_str());
+        throw EPictureError("Cannot create JPEG file " + QuotedPath(path) + ": " +
+                            ErrnoText(error));
+    }
+    try {
+        EncodeJpeg(*this, file.get(), path);
+        errno = 0;
+        if (fchmod(fd, NewFileMode(target)) != 0 || fsync(fd) != 0) {
+            throw EPictureError("Cannot write JPEG file " + QuotedPath(path) + ": " +
+                                ErrnoText(errno));
+        }
+        errno = 0;
+        if (std::fclose(file.release()) != 0) {
+            throw EPictureError("Cannot write JPEG file " + QuotedPath(path) + ": " +
+                                ErrnoText(errno));
+        }
+        if (std::rename(temp.c_str(), target.c_str()) != 0) {
+            throw EPictureError("Cannot write JPEG file " + QuotedPath(path) + ": " +
+                                ErrnoText(errno));
+        }
+    } catch (...) {
+        file.reset();
+        unlink(temp.c_str());
+        throw;
+    }
+}
