@@ -10,14 +10,17 @@ struct TSelection {
     int tr = 0, tg = 0, tb = 0; // inclusive
 };
 
+// The plain rule, one pixel at a time; 64-bit so that any int Central Color is safe.
 inline bool IsSelected(TColor32 c, const TSelection& s) {
-    return std::abs(static_cast<int>(RedOf(c)) - s.rc) <= s.tr &&
-           std::abs(static_cast<int>(GreenOf(c)) - s.gc) <= s.tg &&
-           std::abs(static_cast<int>(BlueOf(c)) - s.bc) <= s.tb;
+    return std::llabs(static_cast<long long>(RedOf(c)) - s.rc) <= s.tr &&
+           std::llabs(static_cast<long long>(GreenOf(c)) - s.gc) <= s.tg &&
+           std::llabs(static_cast<long long>(BlueOf(c)) - s.bc) <= s.tb;
 }
 
 // The grey an unselected pixel turns into: the plain mean of its channels, opaque.
-inline TColor32 GreyedOut(TColor32 c) { return GreyColor((RedOf(c) + GreenOf(c) + BlueOf(c)) / 3, 255); }
+inline TColor32 GreyedOut(TColor32 c) {
+    return GreyColor((RedOf(c) + GreenOf(c) + BlueOf(c)) / 3, 255);
+}
 
 // One pass over picture: mask gets white/black, result the kept or greyed pixel.
 // mask and result are resized to the picture's size. onRow(y) runs before each row.
