@@ -216,7 +216,8 @@ void FindFilesByName(const std::string& Folder, const std::string& Name,
 }
 
 bool DeleteFilesByExt(const std::string& Folder, const std::string& Ext) {
-    if (Folder.empty() || Ext.empty())
+    // Never clear the whole file system, whatever a caller computed.
+    if (Folder.find_first_not_of('/') == std::string::npos || Ext.empty())
         return true;
     ClearFolder(Folder, Ext);
     return true;
