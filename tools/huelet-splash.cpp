@@ -1,0 +1,394 @@
+// huelet-splash: keeps the colours near one Central Color in a picture and greys out the rest,
+// from the command line, with the same engine as the window.
+#include "engine/bitmap32.h"
+#include "engine/filter.h"
+#include "engine/jpeg_codec.h"
+#include "engine/render.h"
+#include "huelet_config.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kProgram = "huelet-splash";
+
+// The bundled sample and settings that keep its red cup and saucer and grey the wooden table.
+const char* const kSampleName = "coffee.jpg";
+constexpr TSelection kSampleSelection{140, 30, 12, 90, 26, 20};
+
+void PrintHelp() {
+    std::cout << "Usage: " << kProgram
+              << " IN OUT --color R,G,B [--thresholds TR,TG,TB] [--filter] [--mask MASKFILE]\n"
+                 "       "
+              << kProgram
+              << "            (splash the bundled sample photo into the current folder)\n"
+                 "\n"
+                 "Keeps every pixel of IN whose colour lies within the thresholds of the Central\n"
+                 "Color on each channel (|R - Rc| <= TR and |G - Gc| <= TG and |B - Bc| <= TB)\n"
+                 "and turns every other pixel grey, (R + G + B) / 3. The result goes to OUT.\n"
+                 "\n"
+                 "Options:\n"
+                 "  --color R,G,B          the Central Color; any integers (values outside 0..255\n"
+                 "                         simply match less)\n"
+                 "  --thresholds TR,TG,TB  per-channel distances, each 0..255, inclusive\n"
+                 "                         (default 40,40,40)\n"
+                 "  --filter               clean the selection mask first: remove specks (fewer\n"
+                 "                         than 3 of 8 neighbours selected), then fill holes\n"
+                 "                         (more than 4 of 8 selected), each until stable\n"
+                 "  --mask MASKFILE        also write the selection mask (white = kept)\n"
+                 "  --help                 show this text\n"
+                 "  --version              show the version\n"
+                 "\n"
+                 "IN is a JPEG file or a \"BM\" bitmap file. The format of OUT and MASKFILE\n"
+                 "follows the extension: .jpg or .jpeg (baseline JPEG, quality 90), .ppm (exact\n"
+                 "colours) or .pgm (exact grey levels, the mean of the channels; exact for the\n"
+                 "mask and for greyed pixels).\n"
+                 "Files are written completely or not at all; existing files are replaced.\n"
+                 "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for bad\n"
+                 "arguments.\n";
+}
+
+struct TFailure {
+    int status;
+    std::string message;
+};
+
+[[noreturn]] void Fail(int status, const std::string& message) {
+    throw TFailure{status, message};
+}
+
+std::string Quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
+
+// "a,b,c" with three integers and nothing else.
+std::optional<TSelection> ParseTriple(const std::string& text) {
+    int values[3];
+    const char* p = text.data();
+    const char* end = text.data() + text.size();
+    for (int i = 0; i < 3; ++i) {
+        const auto [next, ec] = std::from_chars(p, end, values[i]);
+        if (ec != std::errc() || next == p)
+            return std::nullopt;
+        p = next;
+        if (i < 2) {
+            if (p == end || *p != ',')
+                return std::nullopt;
+            ++p;
+        }
+    }
+    if (p != end)
+        return std::nullopt;
+    return TSelection{values[0], values[1], values[2], 0, 0, 0};
+}
+
+enum class TFormat { Jpeg, Ppm, Pgm };
+
+TFormat FormatOf(const std::string& path, const char* what) {
+    std::string ext = fs::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".jpg" || ext == ".jpeg")
+        return TFormat::Jpeg;
+    if (ext == ".ppm")
+        return TFormat::Ppm;
+    if (ext == ".pgm")
+        return TFormat::Pgm;
+    Fail(2, std::string("unsupported ") + what + " format " + Quoted(path) +
+                " (use .jpg, .jpeg, .ppm or .pgm)");
+}
+
+struct TOptions {
+    std::string in, out, mask;
+    std::optional<TSelection> color;
+    TSelection thresholds{0, 0, 0, 40, 40, 40};
+    bool filter = false;
+};
+
+TOptions ParseArguments(const std::vector<std::string>& args) {
+    TOptions o;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string value;
+        bool hasValue = false;
+        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> std::string {
+            if (hasValue)
+                return value;
+            if (i + 1 >= args.size())
+                Fail(2, "option " + arg + " needs a value");
+            return args[++i];
+        };
+        if (arg == "--color" || arg == "--colour") {
+            const std::string v = takeValue();
+            o.color = ParseTriple(v);
+            if (!o.color)
+                Fail(2, "--color needs three integers R,G,B, not " + Quoted(v));
+        } else if (arg == "--thresholds") {
+            const std::string v = takeValue();
+            const std::optional<TSelection> t = ParseTriple(v);
+            if (!t)
+                Fail(2, "--thresholds needs three integers TR,TG,TB, not " + Quoted(v));
+            for (int x : {t->rc, t->gc, t->bc})
+                if (x < 0 || x > 255)
+                    Fail(2, "--thresholds values must be 0..255, not " + Quoted(v));
+            o.thresholds = {0, 0, 0, t->rc, t->gc, t->bc};
+        } else if (arg == "--mask") {
+            o.mask = takeValue();
+            if (o.mask.empty())
+                Fail(2, "--mask needs a file name");
+        } else if (arg == "--filter" && !hasValue) {
+            o.filter = true;
+        } else {
+            Fail(2, "unknown option " + Quoted(args[i]) + " (see --help)");
+        }
+    }
+    if (positional.size() != 2)
+        Fail(2, positional.size() < 2 ? "needs an input and an output file (see --help)"
+                                      : "too many file names: " + Quoted(positional[2]));
+    o.in = positional[0];
+    o.out = positional[1];
+    if (o.in.empty() || o.out.empty())
+        Fail(2, "file names must not be empty");
+    if (!o.color)
+        Fail(2, "--color R,G,B is required (see --help)");
+    if (!o.mask.empty() &&
+        fs::path(o.mask).lexically_normal() == fs::path(o.out).lexically_normal())
+        Fail(2, "the mask and the result cannot go to the same file " + Quoted(o.out));
+    return o;
+}
+
+std::string ErrnoText(int error) {
+    return std::strerror(error);
+}
+
+// A file written beside its target and renamed over it only when everything worked.
+class TPendingFile {
+  public:
+    explicit TPendingFile(std::string target) : target_(std::move(target)) {
+        const fs::path t(target_);
+        const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
+        temp_ = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
+        const int fd = mkstemp(temp_.data());
+        if (fd < 0)
+            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(errno));
+        file_ = fdopen(fd, "wb");
+        if (!file_) {
+            const int error = errno;
+            close(fd);
+            unlink(temp_.c_str());
+            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(error));
+        }
+    }
+    TPendingFile(const TPendingFile&) = delete;
+    TPendingFile& operator=(const TPendingFile&) = delete;
+    ~TPendingFile() {
+        if (file_)
+            std::fclose(file_);
+        if (!committed_)
+            unlink(temp_.c_str());
+    }
+
+    std::FILE* File() const { return file_; }
+    const std::string& Target() const { return target_; }
+
+    // Flushes, gives the file the mode a newly created file would get, and closes it.
+    void Finish() {
+        const mode_t mask = umask(0);
+        umask(mask);
+        errno = 0;
+        const bool ok = std::fflush(file_) == 0 && fchmod(fileno(file_), 0666 & ~mask) == 0;
+        const int error = errno;
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!ok || !closed)
+            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(error ? error : errno));
+    }
+
+    void Commit() {
+        if (std::rename(temp_.c_str(), target_.c_str()) != 0)
+            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(errno));
+        committed_ = true;
+    }
+
+  private:
+    std::string target_, temp_;
+    std::FILE* file_ = nullptr;
+    bool committed_ = false;
+};
+
+void WritePicture(const TBitmap32& picture, TPendingFile& out, TFormat format) {
+    if (format == TFormat::Jpeg) {
+        try {
+            EncodeJpeg(picture, out.File(), out.Target());
+        } catch (const EPictureError& e) {
+            Fail(1, std::string("cannot write ") + Quoted(out.Target()) + ": " + e.what());
+        }
+    } else {
+        const bool grey = format == TFormat::Pgm;
+        const int w = picture.Width(), h = picture.Height();
+        std::string header =
+            (grey ? "P5\n" : "P6\n") + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+        std::vector<unsigned char> row(static_cast<size_t>(w) * (grey ? 1 : 3));
+        bool ok = std::fwrite(header.data(), 1, header.size(), out.File()) == header.size();
+        for (int y = 0; ok && y < h; ++y) {
+            const TColor32* src = picture.Row(y);
+            unsigned char* p = row.data();
+            for (int x = 0; x < w; ++x) {
+                const TColor32 c = src[x];
+                if (grey) {
+                    *p++ = static_cast<unsigned char>((RedOf(c) + GreenOf(c) + BlueOf(c)) / 3);
+                } else {
+                    *p++ = static_cast<unsigned char>(RedOf(c));
+                    *p++ = static_cast<unsigned char>(GreenOf(c));
+                    *p++ = static_cast<unsigned char>(BlueOf(c));
+                }
+            }
+            ok = std::fwrite(row.data(), 1, row.size(), out.File()) == row.size();
+        }
+        if (!ok)
+            Fail(1, "cannot write " + Quoted(out.Target()) + ": " + ErrnoText(errno));
+    }
+    out.Finish();
+}
+
+void Splash(const TOptions& o) {
+    const TFormat outFormat = FormatOf(o.out, "output");
+    const TFormat maskFormat = o.mask.empty() ? TFormat::Jpeg : FormatOf(o.mask, "mask");
+
+    TBitmap32 picture;
+    try {
+        picture.ReadPictureFile(o.in);
+    } catch (const EPictureError& e) {
+        Fail(1, std::string("cannot read input: ") + e.what());
+    }
+
+    const TSelection s{o.color->rc,     o.color->gc,     o.color->bc,
+                       o.thresholds.tr, o.thresholds.tg, o.thresholds.tb};
+    TBitmap32 mask, result;
+    RenderSelection(picture, s, mask, result);
+    if (o.filter) {
+        FilterMask(mask);
+        ComposeResult(picture, mask, result);
+    }
+
+    // Both files are complete before either replaces anything.
+    TPendingFile out(o.out);
+    WritePicture(result, out, outFormat);
+    std::optional<TPendingFile> maskOut;
+    if (!o.mask.empty()) {
+        maskOut.emplace(o.mask);
+        WritePicture(mask, *maskOut, maskFormat);
+    }
+    out.Commit();
+    if (maskOut)
+        maskOut->Commit();
+}
+
+std::string ExecutableFolder() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+}
+
+std::string FindSample() {
+    std::vector<fs::path> candidates;
+    const std::string exeFolder = ExecutableFolder();
+    if (!exeFolder.empty()) {
+        candidates.push_back(fs::path(exeFolder) / "resources/samples" / kSampleName);
+        candidates.push_back(fs::path(exeFolder) / "../share/huelet/samples" / kSampleName);
+    }
+    // The source tree this program was built from, for runs from a build folder.
+    candidates.push_back(fs::path(__FILE__).parent_path().parent_path() / "resources/samples" /
+                         kSampleName);
+    for (const fs::path& p : candidates) {
+        std::error_code ec;
+        if (fs::is_regular_file(p, ec))
+            return p.lexically_normal().string();
+    }
+    Fail(1, std::string("cannot find the bundled sample ") + kSampleName);
+}
+
+// Never replaces a file the user already has: coffee-splash.jpg, then coffee-splash-2.jpg, ...
+std::string DemoOutputName() {
+    for (int n = 1; n < 10000; ++n) {
+        const std::string name =
+            n == 1 ? "coffee-splash.jpg" : "coffee-splash-" + std::to_string(n) + ".jpg";
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(name, ec)))
+            return name;
+    }
+    Fail(1, "too many earlier coffee-splash files in the current folder");
+}
+
+int Run(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            PrintHelp();
+            return 0;
+        }
+        if (a == "--version") {
+            std::cout << kProgram << " " << HUELET_VERSION << "\n";
+            return 0;
+        }
+    }
+    if (args.empty()) {
+        TOptions o;
+        o.in = FindSample();
+        o.out = DemoOutputName();
+        o.color = TSelection{kSampleSelection.rc, kSampleSelection.gc, kSampleSelection.bc};
+        o.thresholds = {0, 0, 0, kSampleSelection.tr, kSampleSelection.tg, kSampleSelection.tb};
+        Splash(o);
+        std::error_code ec;
+        const fs::path written = fs::absolute(o.out, ec);
+        std::cout << "Wrote " << (ec ? o.out : written.string()) << " from " << o.in << " (--color "
+                  << kSampleSelection.rc << "," << kSampleSelection.gc << "," << kSampleSelection.bc
+                  << " --thresholds " << kSampleSelection.tr << "," << kSampleSelection.tg << ","
+                  << kSampleSelection.tb << ")\n";
+        return 0;
+    }
+    Splash(ParseArguments(args));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const TFailure& f) {
+        std::cerr << kProgram << ": " << f.message << "\n";
+        return f.status;
+    } catch (const std::exception& e) {
+        std::cerr << kProgram << ": " << e.what() << "\n";
+        return 1;
+    }
+}
