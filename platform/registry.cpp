@@ -1,0 +1,1089 @@
+#include "platform/registry.h"
+
+#include "huelet_config.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+namespace reg {
+
+namespace {
+
+constexpr const char* kUserRootName = "HKEY_CURRENT_USER";
+constexpr const char* kMachineRootName = "HKEY_LOCAL_MACHINE";
+constexpr const char* kHiveFileName = "HKEY_CURRENT_USER.reg";
+// Hives beyond this size are not read (and therefore never rewritten).
+constexpr std::size_t kMaxHiveBytes = 64u << 20;
+
+thread_local std::string t_lastError;
+
+bool Fail(const std::string& Why) {
+    t_lastError = Why;
+    return false;
+}
+
+char Lower(char C) {
+    return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
+}
+
+std::string LowerText(const std::string& Text) {
+    std::string r = Text;
+    for (char& c : r)
+        c = Lower(c);
+    return r;
+}
+
+bool Same(const std::string& A, const std::string& B) {
+    return LowerText(A) == LowerText(B);
+}
+
+struct Node {
+    std::string Name;
+    std::vector<Value> Values;
+    std::map<std::string, Node> Children; // by lower-cased name: case-insensitive order
+
+    Node* Child(const std::string& Name) {
+        auto it = Children.find(LowerText(Name));
+        return it == Children.end() ? nullptr : &it->second;
+    }
+    const Node* Child(const std::string& Name) const {
+        auto it = Children.find(LowerText(Name));
+        return it == Children.end() ? nullptr : &it->second;
+    }
+    Node& Ensure(const std::string& Name) {
+        Node& n = Children[LowerText(Name)];
+        if (n.Name.empty())
+            n.Name = Name;
+        return n;
+    }
+    Value* FindValue(const std::string& Name) {
+        for (auto& v : Values)
+            if (Same(v.Name, Name))
+                return &v;
+        return nullptr;
+    }
+    const Value* FindValue(const std::string& Name) const {
+        for (auto& v : Values)
+            if (Same(v.Name, Name))
+                return &v;
+        return nullptr;
+    }
+    // Replaces in place (the value keeps its place and its name's case) or appends.
+    void Set(const Value& V) {
+        if (Value* old = FindValue(V.Name)) {
+            old->Type = V.Type;
+            old->Data = V.Data;
+        } else {
+            Values.push_back(V);
+        }
+    }
+    bool Empty() const { return Values.empty() && Children.empty(); }
+};
+
+struct Hive {
+    Node Root;
+    bool Damaged = false; // some line could not be understood
+};
+
+std::vector<std::string> SplitPath(const std::string& Path) {
+    std::vector<std::string> parts;
+    std::string cur;
+    for (char c : Path) {
+        if (c == '\\') {
+            if (!cur.empty())
+                parts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        parts.push_back(cur);
+    return parts;
+}
+
+// Keys that exist in every registry, whether the hive lists them or not.
+bool IsImplicitTopKey(const std::vector<std::string>& Parts) {
+    return Parts.size() == 1 && Same(Parts[0], "SOFTWARE");
+}
+
+std::vector<std::string> ViewPath(Root Where, const std::string& Path, View Which) {
+    std::vector<std::string> parts = SplitPath(Path);
+    if (Where == Root::LocalMachine && Which == View::Default && ProcessIsWow64() &&
+        !parts.empty() && Same(parts[0], "SOFTWARE") &&
+        !(parts.size() > 1 && Same(parts[1], "Wow6432Node")))
+        parts.insert(parts.begin() + 1, "Wow6432Node");
+    return parts;
+}
+
+const Node* FindNode(const Node& Top, const std::vector<std::string>& Parts) {
+    const Node* n = &Top;
+    for (const auto& p : Parts) {
+        n = n->Child(p);
+        if (!n)
+            return nullptr;
+    }
+    return n;
+}
+
+Node* FindNode(Node& Top, const std::vector<std::string>& Parts) {
+    Node* n = &Top;
+    for (const auto& p : Parts) {
+        n = n->Child(p);
+        if (!n)
+            return nullptr;
+    }
+    return n;
+}
+
+// ----- Text decoding -----
+
+void AppendUtf8(std::string& Out, std::uint32_t Cp) {
+    if (Cp < 0x80) {
+        Out += static_cast<char>(Cp);
+    } else if (Cp < 0x800) {
+        Out += static_cast<char>(0xC0 | (Cp >> 6));
+        Out += static_cast<char>(0x80 | (Cp & 0x3F));
+    } else if (Cp < 0x10000) {
+        Out += static_cast<char>(0xE0 | (Cp >> 12));
+        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Cp & 0x3F));
+    } else {
+        Out += static_cast<char>(0xF0 | (Cp >> 18));
+        Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
+        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (Cp & 0x3F));
+    }
+}
+
+std::string Utf16LeToUtf8(const std::string& Bytes) {
+    std::string out;
+    const std::size_t n = Bytes.size() / 2;
+    auto unit = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(Bytes[2 * i])) |
+               (static_cast<std::uint32_t>(static_cast<unsigned char>(Bytes[2 * i + 1])) << 8);
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint32_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 1 < n) {
+            const std::uint32_t lo = unit(i + 1);
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
+                ++i;
+            }
+        }
+        if (u >= 0xD800 && u < 0xE000)
+            u = 0xFFFD;
+        AppendUtf8(out, u);
+    }
+    return out;
+}
+
+// ----- Parsing -----
+
+std::string TrimLeft(const std::string& S) {
+    std::size_t i = 0;
+    while (i < S.size() && (S[i] == ' ' || S[i] == '\t'))
+        ++i;
+    return S.substr(i);
+}
+
+std::string TrimRight(const std::string& S) {
+    std::size_t n = S.size();
+    while (n > 0 && (S[n - 1] == ' ' || S[n - 1] == '\t' || S[n - 1] == '\r'))
+        --n;
+    return S.substr(0, n);
+}
+
+// Reads a quoted text starting at S[Pos] == '"'; Pos ends after the closing quote.
+bool ParseQuoted(const std::string& S, std::size_t& Pos, std::string& Out) {
+    Out.clear();
+    ++Pos;
+    while (Pos < S.size()) {
+        const char c = S[Pos++];
+        if (c == '"')
+            return true;
+        if (c == '\\' && Pos < S.size()) {
+            const char e = S[Pos++];
+            if (e == '\\' || e == '"') {
+                Out += e;
+            } else {
+                // Unknown escapes are kept as written.
+                Out += '\\';
+                Out += e;
+            }
+        } else {
+            Out += c;
+        }
+    }
+    return false;
+}
+
+int HexDigit(char C) {
+    if (C >= '0' && C <= '9')
+        return C - '0';
+    if (C >= 'a' && C <= 'f')
+        return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F')
+        return C - 'A' + 10;
+    return -1;
+}
+
+bool ParseHexBytes(const std::string& S, std::string& Out) {
+    Out.clear();
+    std::size_t i = 0;
+    auto skip = [&] {
+        while (i < S.size() && (S[i] == ' ' || S[i] == '\t' || S[i] == '\r' || S[i] == '\n'))
+            ++i;
+    };
+    skip();
+    if (i == S.size())
+        return true;
+    for (;;) {
+        skip();
+        int value = 0, digits = 0;
+        while (i < S.size() && HexDigit(S[i]) >= 0 && digits < 2) {
+            value = value * 16 + HexDigit(S[i++]);
+            ++digits;
+        }
+        if (digits == 0)
+            return false;
+        Out += static_cast<char>(value);
+        skip();
+        if (i == S.size())
+            return true;
+        if (S[i] != ',')
+            return false;
+        ++i;
+    }
+}
+
+bool ParseData(const std::string& S, bool Unicode, Value& V) {
+    std::string d = TrimRight(TrimLeft(S));
+    if (!d.empty() && d[0] == '"') {
+        std::size_t pos = 0;
+        if (!ParseQuoted(d, pos, V.Data))
+            return false;
+        const std::string rest = TrimLeft(d.substr(pos));
+        if (!rest.empty() && rest[0] != ';')
+            return false;
+        V.Type = REG_SZ;
+        return true;
+    }
+    const std::string low = LowerText(d);
+    if (low.rfind("dword:", 0) == 0) {
+        const std::string digits = TrimRight(TrimLeft(d.substr(6)));
+        if (digits.empty() || digits.size() > 8)
+            return false;
+        std::uint32_t n = 0;
+        for (char c : digits) {
+            const int h = HexDigit(c);
+            if (h < 0)
+                return false;
+            n = n * 16 + static_cast<std::uint32_t>(h);
+        }
+        V = Value::Dword(V.Name, n);
+        return true;
+    }
+    std::uint32_t type = REG_BINARY;
+    std::size_t colon;
+    if (low.rfind("hex:", 0) == 0) {
+        colon = 3;
+    } else if (low.rfind("hex(", 0) == 0) {
+        const std::size_t close = low.find("):");
+        if (close == std::string::npos || close == 4 || close > 12)
+            return false;
+        std::uint32_t t = 0;
+        for (std::size_t i = 4; i < close; ++i) {
+            const int h = HexDigit(low[i]);
+            if (h < 0)
+                return false;
+            t = t * 16 + static_cast<std::uint32_t>(h);
+        }
+        type = t;
+        colon = close + 1;
+    } else {
+        return false;
+    }
+    std::string bytes;
+    if (!ParseHexBytes(d.substr(colon + 1), bytes))
+        return false;
+    V.Type = type;
+    if (Unicode && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ))
+        bytes = Utf16LeToUtf8(bytes);
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && !bytes.empty() && bytes.back() == '\0')
+        bytes.pop_back();
+    V.Data = bytes;
+    return true;
+}
+
+// Root names a hive accepts in its key lines.
+bool MatchesRoot(const std::string& Name, const char* RootName) {
+    if (Same(Name, RootName))
+        return true;
+    if (std::strcmp(RootName, kUserRootName) == 0)
+        return Same(Name, "HKCU");
+    return Same(Name, "HKLM");
+}
+
+// Reads a .reg text into H. Lines that cannot be understood mark the hive damaged.
+void ParseInto(Hive& H, std::string Text, const char* RootName) {
+    if (Text.size() >= 2 && static_cast<unsigned char>(Text[0]) == 0xFF &&
+        static_cast<unsigned char>(Text[1]) == 0xFE)
+        Text = Utf16LeToUtf8(Text.substr(2));
+    else if (Text.rfind("\xEF\xBB\xBF", 0) == 0)
+        Text = Text.substr(3);
+
+    std::vector<std::string> lines;
+    {
+        std::size_t start = 0;
+        while (start <= Text.size()) {
+            std::size_t end = Text.find('\n', start);
+            if (end == std::string::npos)
+                end = Text.size();
+            lines.push_back(TrimRight(Text.substr(start, end - start)));
+            start = end + 1;
+        }
+    }
+
+    bool unicode = false;
+    bool sawHeader = false;
+    Node* current = nullptr;
+    bool inForeignKey = false; // a key of another root or a deletion: its values are skipped
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string line = TrimLeft(lines[i]);
+        if (line.empty() || line[0] == ';')
+            continue;
+        if (!sawHeader) {
+            sawHeader = true;
+            if (line == "REGEDIT4")
+                continue;
+            if (line == "Windows Registry Editor Version 5.00") {
+                unicode = true;
+                continue;
+            }
+        }
+        if (line[0] == '[') {
+            current = nullptr;
+            inForeignKey = false;
+            const std::size_t close = line.rfind(']');
+            if (close == std::string::npos) {
+                H.Damaged = true;
+                continue;
+            }
+            std::string path = line.substr(1, close - 1);
+            if (!path.empty() && path[0] == '-') {
+                inForeignKey = true;
+                continue;
+            }
+            std::vector<std::string> parts = SplitPath(path);
+            if (parts.empty() || !MatchesRoot(parts[0], RootName)) {
+                if (std::strcmp(RootName, kUserRootName) == 0)
+                    H.Damaged = true;
+                inForeignKey = true;
+                continue;
+            }
+            Node* n = &H.Root;
+            for (std::size_t p = 1; p < parts.size(); ++p)
+                n = &n->Ensure(parts[p]);
+            current = n;
+            continue;
+        }
+        if (line[0] == '"' || line[0] == '@') {
+            Value v;
+            std::size_t pos = 0;
+            bool ok = true;
+            if (line[0] == '@') {
+                pos = 1;
+            } else {
+                ok = ParseQuoted(line, pos, v.Name);
+            }
+            while (ok && pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
+                ++pos;
+            ok = ok && pos < line.size() && line[pos] == '=';
+            std::string data = ok ? line.substr(pos + 1) : std::string();
+            // Hexadecimal data may continue on the following lines after a backslash.
+            if (ok) {
+                const std::string low = LowerText(TrimLeft(data));
+                if (low.rfind("hex", 0) == 0) {
+                    while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+                        data.pop_back();
+                        data += TrimLeft(lines[++i]);
+                    }
+                }
+            }
+            if (ok && TrimLeft(data) == "-") {
+                continue; // a deletion request: nothing to hold
+            }
+            ok = ok && ParseData(data, unicode, v);
+            if (!ok || (!current && !inForeignKey)) {
+                H.Damaged = true;
+                continue;
+            }
+            if (current)
+                current->Set(v);
+            continue;
+        }
+        H.Damaged = true;
+    }
+}
+
+// ----- Writing the text -----
+
+std::string Escape(const std::string& S) {
+    std::string r;
+    for (char c : S) {
+        if (c == '\\' || c == '"')
+            r += '\\';
+        r += c;
+    }
+    return r;
+}
+
+bool Writable(const std::string& S) {
+    return S.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+void AppendHex(std::string& Out, const std::string& Prefix, const std::string& Bytes) {
+    Out += Prefix;
+    static const char* digits = "0123456789abcdef";
+    std::size_t column = Prefix.size();
+    for (std::size_t i = 0; i < Bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(Bytes[i]);
+        Out += digits[b >> 4];
+        Out += digits[b & 15];
+        column += 2;
+        if (i + 1 < Bytes.size()) {
+            Out += ',';
+            ++column;
+            if (column > 76) {
+                Out += "\\\n  ";
+                column = 2;
+            }
+        }
+    }
+}
+
+void AppendValue(std::string& Out, const Value& V) {
+    std::string name = V.Name.empty() ? std::string("@") : "\"" + Escape(V.Name) + "\"";
+    name += '=';
+    char typeText[32];
+    switch (V.Type) {
+    case REG_SZ:
+        if (Writable(V.Data)) {
+            Out += name + "\"" + Escape(V.Data) + "\"";
+        } else {
+            AppendHex(Out, name + "hex(1):", V.Data + std::string(1, '\0'));
+        }
+        break;
+    case REG_EXPAND_SZ:
+        AppendHex(Out, name + "hex(2):", V.Data + std::string(1, '\0'));
+        break;
+    case REG_DWORD:
+        if (auto n = V.AsDword()) {
+            std::snprintf(typeText, sizeof typeText, "dword:%08x", *n);
+            Out += name + typeText;
+            break;
+        }
+        [[fallthrough]];
+    default:
+        if (V.Type == REG_BINARY) {
+            AppendHex(Out, name + "hex:", V.Data);
+        } else {
+            std::snprintf(typeText, sizeof typeText, "hex(%x):", V.Type);
+            AppendHex(Out, name + typeText, V.Data);
+        }
+    }
+    Out += '\n';
+}
+
+void AppendKey(std::string& Out, const Node& N, const std::string& Path, bool Top) {
+    // The standard top-level keys exist anyway; listing them empty would keep a hive alive.
+    if (!(Top && N.Empty())) {
+        Out += "\n[" + Path + "]\n";
+        for (const auto& v : N.Values)
+            AppendValue(Out, v);
+    }
+    for (const auto& [lower, child] : N.Children)
+        AppendKey(Out, child, Path + "\\" + child.Name, false);
+}
+
+std::string Serialize(const Hive& H) {
+    std::string out = "REGEDIT4\n";
+    for (const auto& [lower, child] : H.Root.Children)
+        AppendKey(out, child, std::string(kUserRootName) + "\\" + child.Name, true);
+    return out;
+}
+
+bool HiveHoldsNothing(const Hive& H) {
+    for (const auto& [lower, child] : H.Root.Children)
+        if (!child.Empty())
+            return false;
+    return true;
+}
+
+// ----- Files -----
+
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult ReadWholeFile(const std::string& Path, std::string& Out) {
+    Out.clear();
+    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) > kMaxHiveBytes) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return ReadResult::Failed;
+        }
+        if (n == 0)
+            break;
+        Out.append(buf, static_cast<std::size_t>(n));
+        if (Out.size() > kMaxHiveBytes) {
+            ::close(fd);
+            return ReadResult::Failed;
+        }
+    }
+    ::close(fd);
+    return ReadResult::Ok;
+}
+
+bool WriteAll(int Fd, const std::string& Data) {
+    std::size_t done = 0;
+    while (done < Data.size()) {
+        const ssize_t n = ::write(Fd, Data.data() + done, Data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string Env(const char* Name) {
+    const char* v = std::getenv(Name);
+    return v ? std::string(v) : std::string();
+}
+
+// The folder of the user hive, and whether it is the default one (which may be removed).
+std::string UserHiveFolder(bool* IsDefault) {
+    if (IsDefault)
+        *IsDefault = false;
+    std::string dir = Env("HUELET_REGISTRY_DIR");
+    if (!dir.empty())
+        return dir;
+    std::string config = Env("XDG_CONFIG_HOME");
+    if (config.empty() || config[0] != '/') {
+        const std::string home = Env("HOME");
+        if (home.empty())
+            return std::string();
+        config = home + "/.config";
+    }
+    if (IsDefault)
+        *IsDefault = true;
+    return config + "/Norwick Softworks/registry";
+}
+
+bool MakeFolders(const std::string& Dir) {
+    std::string path;
+    std::size_t pos = 0;
+    while (pos <= Dir.size()) {
+        std::size_t next = Dir.find('/', pos);
+        if (next == std::string::npos)
+            next = Dir.size();
+        path = Dir.substr(0, next);
+        if (!path.empty() && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        pos = next + 1;
+    }
+    struct stat st {};
+    return ::stat(Dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Holds the exclusive lock of the hive folder. The folder may be removed by another process
+// while we wait; then the lock we got is on a dead folder and we take it again.
+class FolderLock {
+  public:
+    bool Take(const std::string& Dir) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (!MakeFolders(Dir))
+                return Fail("cannot create the registry folder " + Dir + ": " +
+                            std::strerror(errno));
+            fd_ = ::open(Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd_ < 0)
+                continue;
+            int rc;
+            do {
+                rc = ::flock(fd_, LOCK_EX);
+            } while (rc != 0 && errno == EINTR);
+            struct stat locked {
+            }, now{};
+            if (rc == 0 && ::fstat(fd_, &locked) == 0 && ::stat(Dir.c_str(), &now) == 0 &&
+                locked.st_dev == now.st_dev && locked.st_ino == now.st_ino)
+                return true;
+            ::close(fd_);
+            fd_ = -1;
+        }
+        return Fail("cannot lock the registry folder " + Dir);
+    }
+    int Fd() const { return fd_; }
+    ~FolderLock() {
+        if (fd_ >= 0)
+            ::close(fd_); // releases the lock
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+// Keeps the bytes of a hive we could not fully understand beside it, under a fresh name.
+bool KeepOriginal(const std::string& HivePath, const std::string& Bytes) {
+    for (int i = 1; i < 1000; ++i) {
+        const std::string name = HivePath + ".bak" + (i == 1 ? std::string() : std::to_string(i));
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return Fail("cannot keep the unreadable hive as " + name + ": " + std::strerror(errno));
+        }
+        const bool ok = WriteAll(fd, Bytes) && ::fsync(fd) == 0;
+        ::close(fd);
+        if (!ok) {
+            ::unlink(name.c_str());
+            return Fail("cannot keep the unreadable hive as " + name);
+        }
+        return true;
+    }
+    return Fail("too many kept hives beside " + HivePath);
+}
+
+bool ReplaceFile(const std::string& Dir, const std::string& Path, const std::string& Data,
+                 int DirFd) {
+    std::string pattern = Dir + "/." + kHiveFileName + ".XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Fail("cannot create a temporary hive in " + Dir + ": " + std::strerror(errno));
+    const std::string temp(buf.data());
+    struct stat old {};
+    if (::stat(Path.c_str(), &old) == 0)
+        ::fchmod(fd, old.st_mode & 07777);
+    const bool ok = WriteAll(fd, Data) && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!ok || ::rename(temp.c_str(), Path.c_str()) != 0) {
+        const std::string why = std::strerror(ok ? errno : savedErrno);
+        ::unlink(temp.c_str());
+        return Fail("cannot write the hive " + Path + ": " + why);
+    }
+    ::fsync(DirFd);
+    return true;
+}
+
+Hive LoadMachine() {
+    Hive h;
+    const std::string dir = MachineFolder();
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return h;
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() > 4 && Same(name.substr(name.size() - 4), ".reg") && name[0] != '.')
+            names.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const auto& name : names) {
+        std::string text;
+        if (ReadWholeFile(dir + "/" + name, text) == ReadResult::Ok)
+            ParseInto(h, text, kMachineRootName);
+    }
+    return h;
+}
+
+Hive LoadUser() {
+    Hive h;
+    const std::string dir = UserHiveFolder(nullptr);
+    if (dir.empty())
+        return h;
+    std::string text;
+    if (ReadWholeFile(dir + "/" + kHiveFileName, text) == ReadResult::Ok)
+        ParseInto(h, text, kUserRootName);
+    return h;
+}
+
+Hive Load(Root Where) {
+    return Where == Root::CurrentUser ? LoadUser() : LoadMachine();
+}
+
+// One atomic change of the user hive. Apply returns false to abandon the change.
+bool Change(Root Where, const std::function<bool(Node&)>& Apply) {
+    if (Where != Root::CurrentUser)
+        return Fail("the machine keys are read-only");
+    bool isDefault = false;
+    const std::string dir = UserHiveFolder(&isDefault);
+    if (dir.empty())
+        return Fail("no registry folder: neither HUELET_REGISTRY_DIR, XDG_CONFIG_HOME nor HOME "
+                    "is set");
+    const std::string path = dir + "/" + kHiveFileName;
+
+    FolderLock lock;
+    if (!lock.Take(dir))
+        return false;
+
+    std::string original;
+    const ReadResult read = ReadWholeFile(path, original);
+    if (read == ReadResult::Failed)
+        return Fail("cannot read the hive " + path + "; it is left unchanged");
+    Hive h;
+    if (read == ReadResult::Ok)
+        ParseInto(h, original, kUserRootName);
+
+    if (!Apply(h.Root))
+        return false;
+
+    if (read == ReadResult::Ok && h.Damaged && !KeepOriginal(path, original))
+        return false;
+
+    if (HiveHoldsNothing(h)) {
+        if (read == ReadResult::Ok && ::unlink(path.c_str()) != 0 && errno != ENOENT)
+            return Fail("cannot remove the empty hive " + path + ": " + std::strerror(errno));
+        ::fsync(lock.Fd());
+        if (isDefault) {
+            // Our own folders go when nothing else lives in them.
+            if (::rmdir(dir.c_str()) == 0) {
+                const std::size_t slash = dir.rfind('/');
+                if (slash != std::string::npos && slash > 0)
+                    ::rmdir(dir.substr(0, slash).c_str());
+            }
+        }
+        return true;
+    }
+    return ReplaceFile(dir, path, Serialize(h), lock.Fd());
+}
+
+bool ValidName(const std::string& Name) {
+    return Writable(Name);
+}
+
+bool ValidKeyPath(const std::vector<std::string>& Parts) {
+    for (const auto& p : Parts)
+        if (!Writable(p))
+            return false;
+    return true;
+}
+
+} // namespace
+
+// ----- Value -----
+
+Value Value::String(const std::string& Name, const std::string& Text) {
+    return Value{Name, REG_SZ, Text};
+}
+
+Value Value::ExpandString(const std::string& Name, const std::string& Text) {
+    return Value{Name, REG_EXPAND_SZ, Text};
+}
+
+Value Value::Dword(const std::string& Name, std::uint32_t Number) {
+    std::string d(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        d[i] = static_cast<char>((Number >> (8 * i)) & 0xFF);
+    return Value{Name, REG_DWORD, d};
+}
+
+Value Value::Qword(const std::string& Name, std::uint64_t Number) {
+    std::string d(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        d[i] = static_cast<char>((Number >> (8 * i)) & 0xFF);
+    return Value{Name, REG_QWORD, d};
+}
+
+Value Value::Binary(const std::string& Name, const std::string& Bytes) {
+    return Value{Name, REG_BINARY, Bytes};
+}
+
+Value Value::MultiString(const std::string& Name, const std::vector<std::string>& Texts) {
+    std::string d;
+    for (const auto& t : Texts) {
+        d += t;
+        d += '\0';
+    }
+    d += '\0';
+    return Value{Name, REG_MULTI_SZ, d};
+}
+
+std::optional<std::uint32_t> Value::AsDword() const {
+    if (Type != REG_DWORD || Data.size() != 4)
+        return std::nullopt;
+    std::uint32_t n = 0;
+    for (int i = 3; i >= 0; --i)
+        n = (n << 8) | static_cast<unsigned char>(Data[i]);
+    return n;
+}
+
+std::optional<std::uint64_t> Value::AsQword() const {
+    if (Type != REG_QWORD || Data.size() != 8)
+        return std::nullopt;
+    std::uint64_t n = 0;
+    for (int i = 7; i >= 0; --i)
+        n = (n << 8) | static_cast<unsigned char>(Data[i]);
+    return n;
+}
+
+std::vector<std::string> Value::AsMultiString() const {
+    std::vector<std::string> texts;
+    if (Type != REG_MULTI_SZ)
+        return texts;
+    std::string cur;
+    for (std::size_t i = 0; i < Data.size(); ++i) {
+        if (Data[i] == '\0') {
+            if (cur.empty())
+                break; // the closing empty text
+            texts.push_back(cur);
+            cur.clear();
+        } else {
+            cur += Data[i];
+        }
+    }
+    if (!cur.empty())
+        texts.push_back(cur);
+    return texts;
+}
+
+// ----- Key -----
+
+struct Key::Impl {
+    Node Snapshot;
+};
+
+Key::Key() = default;
+Key::~Key() = default;
+Key::Key(Key&&) noexcept = default;
+Key& Key::operator=(Key&&) noexcept = default;
+
+bool Key::Open(Root Where, const std::string& Path, View Which) {
+    impl_.reset();
+    const std::vector<std::string> parts = ViewPath(Where, Path, Which);
+    const Hive h = Load(Where);
+    const Node* n = FindNode(h.Root, parts);
+    if (!n) {
+        if (!IsImplicitTopKey(parts) && !parts.empty())
+            return Fail("key not found: " + Path);
+        impl_ = std::make_unique<Impl>();
+        return true;
+    }
+    impl_ = std::make_unique<Impl>();
+    impl_->Snapshot = *n;
+    return true;
+}
+
+bool Key::IsOpen() const {
+    return impl_ != nullptr;
+}
+
+void Key::Close() {
+    impl_.reset();
+}
+
+std::vector<std::string> Key::SubKeyNames() const {
+    std::vector<std::string> names;
+    if (impl_)
+        for (const auto& [lower, child] : impl_->Snapshot.Children)
+            names.push_back(child.Name);
+    return names;
+}
+
+std::vector<std::string> Key::ValueNames() const {
+    std::vector<std::string> names;
+    if (impl_)
+        for (const auto& v : impl_->Snapshot.Values)
+            names.push_back(v.Name);
+    return names;
+}
+
+std::vector<Value> Key::Values() const {
+    return impl_ ? impl_->Snapshot.Values : std::vector<Value>();
+}
+
+bool Key::HasValue(const std::string& Name) const {
+    return impl_ && impl_->Snapshot.FindValue(Name) != nullptr;
+}
+
+std::optional<Value> Key::ReadValue(const std::string& Name) const {
+    if (!impl_)
+        return std::nullopt;
+    if (const Value* v = impl_->Snapshot.FindValue(Name))
+        return *v;
+    return std::nullopt;
+}
+
+bool Key::ReadString(const std::string& Name, std::string& Text, bool SzOnly) const {
+    const auto v = ReadValue(Name);
+    if (!v || !(v->Type == REG_SZ || (!SzOnly && v->Type == REG_EXPAND_SZ)))
+        return false;
+    Text = v->Data;
+    return true;
+}
+
+bool Key::ReadDword(const std::string& Name, std::uint32_t& Number) const {
+    const auto v = ReadValue(Name);
+    if (!v || !v->AsDword())
+        return false;
+    Number = *v->AsDword();
+    return true;
+}
+
+bool KeyExists(Root Where, const std::string& Path, View Which) {
+    Key k;
+    return k.Open(Where, Path, Which);
+}
+
+// ----- Changes -----
+
+bool CreateKey(Root Where, const std::string& Path, View Which) {
+    const auto parts = ViewPath(Where, Path, Which);
+    if (!ValidKeyPath(parts))
+        return Fail("a key name holds a line break or a zero byte");
+    if (Where == Root::CurrentUser && (parts.empty() || IsImplicitTopKey(parts)))
+        return true;
+    return Change(Where, [&](Node& Top) {
+        Node* n = &Top;
+        for (const auto& p : parts)
+            n = &n->Ensure(p);
+        return true;
+    });
+}
+
+bool WriteValues(Root Where, const std::string& Path, const std::vector<Value>& Values,
+                 View Which) {
+    const auto parts = ViewPath(Where, Path, Which);
+    if (!ValidKeyPath(parts))
+        return Fail("a key name holds a line break or a zero byte");
+    for (const auto& v : Values)
+        if (!ValidName(v.Name))
+            return Fail("a value name holds a line break or a zero byte");
+    if (parts.empty())
+        return Fail("values cannot be written to the root key");
+    return Change(Where, [&](Node& Top) {
+        Node* n = &Top;
+        for (const auto& p : parts)
+            n = &n->Ensure(p);
+        for (const auto& v : Values)
+            n->Set(v);
+        return true;
+    });
+}
+
+bool WriteValue(Root Where, const std::string& Path, const Value& Data, View Which) {
+    return WriteValues(Where, Path, {Data}, Which);
+}
+
+bool WriteString(Root Where, const std::string& Path, const std::string& Name,
+                 const std::string& Text, View Which) {
+    return WriteValue(Where, Path, Value::String(Name, Text), Which);
+}
+
+bool WriteDword(Root Where, const std::string& Path, const std::string& Name, std::uint32_t Number,
+                View Which) {
+    return WriteValue(Where, Path, Value::Dword(Name, Number), Which);
+}
+
+bool DeleteValue(Root Where, const std::string& Path, const std::string& Name, View Which) {
+    const auto parts = ViewPath(Where, Path, Which);
+    return Change(Where, [&](Node& Top) {
+        Node* n = FindNode(Top, parts);
+        if (!n)
+            return Fail("key not found: " + Path);
+        for (auto it = n->Values.begin(); it != n->Values.end(); ++it) {
+            if (Same(it->Name, Name)) {
+                n->Values.erase(it);
+                return true;
+            }
+        }
+        return Fail("value not found: " + Name);
+    });
+}
+
+namespace {
+
+bool RemoveKey(Root Where, const std::string& Path, View Which, bool Tree) {
+    const auto parts = ViewPath(Where, Path, Which);
+    if (parts.empty() || IsImplicitTopKey(parts))
+        return Fail("the key " + Path + " cannot be deleted");
+    return Change(Where, [&](Node& Top) {
+        std::vector<std::string> parentParts(parts.begin(), parts.end() - 1);
+        Node* parent = FindNode(Top, parentParts);
+        Node* n = parent ? parent->Child(parts.back()) : nullptr;
+        if (!n)
+            return Fail("key not found: " + Path);
+        if (!Tree && !n->Children.empty())
+            return Fail("the key " + Path + " has sub-keys");
+        parent->Children.erase(LowerText(parts.back()));
+        return true;
+    });
+}
+
+} // namespace
+
+bool DeleteKey(Root Where, const std::string& Path, View Which) {
+    return RemoveKey(Where, Path, Which, false);
+}
+
+bool DeleteKeyTree(Root Where, const std::string& Path, View Which) {
+    return RemoveKey(Where, Path, Which, true);
+}
+
+std::string LastError() {
+    return t_lastError;
+}
+
+std::string UserHivePath() {
+    const std::string dir = UserHiveFolder(nullptr);
+    return dir.empty() ? std::string() : dir + "/" + kHiveFileName;
+}
+
+std::string MachineFolder() {
+    const std::string dir = Env("HUELET_MACHINE_REGISTRY_DIR");
+    if (!dir.empty())
+        return dir;
+    return std::string(HUELET_SYSCONFDIR) + "/xdg/Norwick Softworks/registry.d";
+}
+
+bool ProcessIsWow64() {
+    if (sizeof(void*) != 4)
+        return false;
+    utsname u{};
+    if (::uname(&u) != 0)
+        return false;
+    const std::string machine = u.machine;
+    return machine == "x86_64" || machine == "aarch64" || machine == "ppc64" ||
+           machine == "ppc64le" || machine == "s390x" || machine == "mips64" ||
+           machine == "riscv64";
+}
+
+} // namespace reg
