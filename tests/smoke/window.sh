@@ -1,0 +1,69 @@
+#!/bin/bash
+# Starts the real program under a virtual X server, loads a picture through the File menu's
+# dialog, closes with Ctrl+Q, and checks the working copy and the exit status.
+# Usage: window.sh BUILD_DIR SOURCE_DIR
+set -u
+build=${1:?build folder}
+exe=$build/huelet
+[ -x "$exe" ] || { echo "no executable at $exe"; exit 1; }
+for tool in xvfb-run xdotool convert; do
+    command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
+done
+
+work=$(mktemp -d /tmp/huelet-smoke.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+export HOME=$work/home XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config \
+    XDG_STATE_HOME=$work/state XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+picture=$work/in.jpg
+convert -size 120x80 gradient:red-blue -quality 90 "$picture" || exit 1
+
+cat >"$work/session.sh" <<'SESSION'
+#!/bin/bash
+set -u
+exe=$1 picture=$2 result=$3
+fail() { echo "FAIL: $*" >"$result"; kill "$pid" 2>/dev/null; exit 1; }
+"$exe" &
+pid=$!
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Huelet' | head -n 1)
+[ -n "$wid" ] || fail "window not found"
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+[ "$WIDTH" = 825 ] || fail "width $WIDTH"
+[ "$HEIGHT" -ge 660 ] && [ "$HEIGHT" -le 720 ] || fail "height $HEIGHT"
+# The menu bar's "File" entry, then its first item "Load File".
+xdotool windowfocus --sync "$wid"
+xdotool mousemove --window "$wid" 12 8 click 1
+sleep 0.5
+xdotool key Down Return
+dlg=$(timeout 20 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)
+[ -n "$dlg" ] || fail "file dialog not found"
+xdotool windowfocus --sync "$dlg"
+xdotool type --delay 5 "$picture"
+xdotool key Return
+for _ in $(seq 100); do
+    xdotool search --onlyvisible --name '^Open$' >/dev/null 2>&1 || break
+    sleep 0.1
+done
+xdotool windowfocus --sync "$wid"
+xdotool key ctrl+q
+for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
+wait "$pid"
+echo "exit $?" >"$result"
+SESSION
+
+timeout 90 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" "$exe" "$picture" \
+    "$work/result" >"$work/session.log" 2>&1
+status=$?
+result=$(cat "$work/result" 2>/dev/null)
+echo "session: status $status, $result"
+[ "$result" = "exit 0" ] || { cat "$work/session.log"; exit 1; }
+
+copy="$XDG_DATA_HOME/Norwick Softworks/Huelet/Huelet.jpg"
+[ -f "$copy" ] || { echo "no working copy at $copy"; exit 1; }
+cmp -s "$copy" "$picture" || { echo "working copy differs from the picture"; exit 1; }
+echo "ok"
