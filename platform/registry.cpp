@@ -1031,7 +1031,9 @@ bool DeleteValue(Root Where, const std::string& Path, const std::string& Name, V
 
 namespace {
 
-bool RemoveKey(Root Where, const std::string& Path, View Which, bool Tree) {
+enum class Removal { Leaf, Empty, Tree };
+
+bool RemoveKey(Root Where, const std::string& Path, View Which, Removal How) {
     const auto parts = ViewPath(Where, Path, Which);
     if (parts.empty() || IsImplicitTopKey(parts))
         return Fail("the key " + Path + " cannot be deleted");
@@ -1041,8 +1043,10 @@ bool RemoveKey(Root Where, const std::string& Path, View Which, bool Tree) {
         Node* n = parent ? parent->Child(parts.back()) : nullptr;
         if (!n)
             return Fail("key not found: " + Path);
-        if (!Tree && !n->Children.empty())
+        if (How != Removal::Tree && !n->Children.empty())
             return Fail("the key " + Path + " has sub-keys");
+        if (How == Removal::Empty && !n->Values.empty())
+            return Fail("the key " + Path + " has values");
         parent->Children.erase(LowerText(parts.back()));
         return true;
     });
@@ -1051,11 +1055,15 @@ bool RemoveKey(Root Where, const std::string& Path, View Which, bool Tree) {
 } // namespace
 
 bool DeleteKey(Root Where, const std::string& Path, View Which) {
-    return RemoveKey(Where, Path, Which, false);
+    return RemoveKey(Where, Path, Which, Removal::Leaf);
+}
+
+bool DeleteKeyIfEmpty(Root Where, const std::string& Path, View Which) {
+    return RemoveKey(Where, Path, Which, Removal::Empty);
 }
 
 bool DeleteKeyTree(Root Where, const std::string& Path, View Which) {
-    return RemoveKey(Where, Path, Which, true);
+    return RemoveKey(Where, Path, Which, Removal::Tree);
 }
 
 std::string LastError() {

@@ -118,6 +118,9 @@ bool DeleteValue(Root Where, const std::string& Path, const std::string& Name,
 // Deletes a key that has no sub-keys (its values go with it); false when it has sub-keys or
 // does not exist.
 bool DeleteKey(Root Where, const std::string& Path, View Which = View::Default);
+// Deletes the key only when it holds neither sub-keys nor values, checked within the same
+// atomic change; false otherwise.
+bool DeleteKeyIfEmpty(Root Where, const std::string& Path, View Which = View::Default);
 // Deletes a key with all its sub-keys; false when it does not exist.
 bool DeleteKeyTree(Root Where, const std::string& Path, View Which = View::Default);
 

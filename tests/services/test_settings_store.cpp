@@ -1,0 +1,238 @@
+#include "services/settings_store.h"
+
+#include "platform/inifile.h"
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using reg::Root;
+
+namespace {
+
+const std::string kProgramKey = std::string(kMakerKey) + "\\Huelet";
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void Write(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/huelet-settings-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        for (const char* sub : {"/home", "/machine", "/exe"})
+            fs::create_directories(root_ + sub);
+        setenv("HOME", (root_ + "/home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root_ + "/home/.config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (root_ + "/home/.local/share").c_str(), 1);
+        setenv("HUELET_REGISTRY_DIR", (root_ + "/user").c_str(), 1);
+        setenv("HUELET_MACHINE_REGISTRY_DIR", (root_ + "/machine").c_str(), 1);
+        ini_ = root_ + "/exe/settings.ini";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(ini_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(root_, ec);
+    }
+    std::vector<reg::Value> ProgramValues() {
+        reg::Key k;
+        return k.Open(Root::CurrentUser, kProgramKey) ? k.Values() : std::vector<reg::Value>();
+    }
+    std::string Hive() const { return root_ + "/user/HKEY_CURRENT_USER.reg"; }
+    std::string root_, ini_;
+};
+
+TEST_F(SettingsStoreTest, ImportReadsTextsAndIntegers) {
+    ASSERT_TRUE(reg::WriteString(Root::CurrentUser, kProgramKey, "Kept", "from before"));
+    Write(ini_, "[Settings]\nPath=\nName=Huelet picture\n"
+                "[Settings_DWORD]\n"
+                "Width=0x20\nMode=abc\nHex=$1F\nUpper=0X10\nNeg=-1\nTrailing=12abc\n"
+                "TooBig=4294967296\nEmpty=\nHexOnly=0x\n");
+    ImportSettingsIni("Huelet", ini_);
+
+    struct Case {
+        const char* name;
+        std::uint32_t type;
+        std::string data;
+    } cases[] = {
+        {"Kept", reg::REG_SZ, "from before"},
+        {"Path", reg::REG_SZ, ""},
+        {"Name", reg::REG_SZ, "Huelet picture"},
+        {"Width", reg::REG_DWORD, reg::Value::Dword("", 32).Data},
+        {"Mode", reg::REG_DWORD, reg::Value::Dword("", 0).Data},
+        {"Hex", reg::REG_DWORD, reg::Value::Dword("", 31).Data},
+        {"Upper", reg::REG_DWORD, reg::Value::Dword("", 16).Data},
+        {"Neg", reg::REG_DWORD, reg::Value::Dword("", 0xFFFFFFFF).Data},
+        {"Trailing", reg::REG_DWORD, reg::Value::Dword("", 0).Data},
+        {"TooBig", reg::REG_DWORD, reg::Value::Dword("", 0).Data},
+        {"Empty", reg::REG_DWORD, reg::Value::Dword("", 0).Data},
+        {"HexOnly", reg::REG_DWORD, reg::Value::Dword("", 0).Data},
+    };
+    const auto values = ProgramValues();
+    ASSERT_EQ(values.size(), std::size(cases));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(values[i].Name, cases[i].name);
+        EXPECT_EQ(values[i].Type, cases[i].type) << cases[i].name;
+        EXPECT_EQ(values[i].Data, cases[i].data) << cases[i].name;
+    }
+}
+
+TEST_F(SettingsStoreTest, ImportOfAMissingFileOnlyCreatesTheKey) {
+    ImportSettingsIni("Huelet", ini_);
+    EXPECT_TRUE(reg::KeyExists(Root::CurrentUser, kProgramKey));
+    EXPECT_TRUE(ProgramValues().empty());
+    EXPECT_FALSE(fs::exists(ini_));
+}
+
+TEST_F(SettingsStoreTest, ExportWritesTextsAndIntegersOnlyAndRoundTrips) {
+    ASSERT_TRUE(reg::WriteValues(
+        Root::CurrentUser, kProgramKey,
+        {reg::Value::String("Path", "/pictures/a b.jpg"), reg::Value::Binary("Blob", "\x01\x02"),
+         reg::Value::Dword("AllBits", 0xFFFFFFFF), reg::Value::ExpandString("Expand", "$HOME"),
+         reg::Value::MultiString("Multi", {"a"}), reg::Value::Qword("Q", 5),
+         reg::Value::Dword("Width", 32), reg::Value::String("Padded", " x ")}));
+    Write(ini_, "[Settings]\nStale=kept\nPath=old\n");
+    ASSERT_TRUE(ExportSettingsIni("Huelet", ini_));
+    EXPECT_EQ(ReadAll(ini_), "[Settings]\nStale=kept\nPath=/pictures/a b.jpg\nPadded=\" x \"\n"
+                             "[Settings_DWORD]\nAllBits=-1\nWidth=32\n");
+
+    // Back into an empty registry: the same texts and numbers.
+    ASSERT_TRUE(reg::DeleteKeyTree(Root::CurrentUser, kProgramKey));
+    ImportSettingsIni("Huelet", ini_);
+    reg::Key k;
+    ASSERT_TRUE(k.Open(Root::CurrentUser, kProgramKey));
+    std::string text;
+    std::uint32_t number = 0;
+    EXPECT_TRUE(k.ReadString("Padded", text));
+    EXPECT_EQ(text, " x ");
+    EXPECT_TRUE(k.ReadDword("AllBits", number));
+    EXPECT_EQ(number, 0xFFFFFFFFu);
+}
+
+TEST_F(SettingsStoreTest, ExportOfAnEmptyKeyWritesNothing) {
+    EXPECT_TRUE(ExportSettingsIni("Huelet", ini_));
+    EXPECT_FALSE(fs::exists(ini_));
+    // Types that are never exported leave nothing to write either.
+    ASSERT_TRUE(reg::WriteValue(Root::CurrentUser, kProgramKey, reg::Value::Binary("B", "x")));
+    EXPECT_TRUE(ExportSettingsIni("Huelet", ini_));
+    EXPECT_FALSE(fs::exists(ini_));
+}
+
+TEST_F(SettingsStoreTest, FailedExportKeepsEveryRegistrySetting) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string&)> prepare; // returns the ini path
+    } cases[] = {
+        {"read-only settings.ini",
+         [](const std::string& ini) {
+             Write(ini, "[Settings]\nPath=old\n");
+             chmod(ini.c_str(), 0444);
+             return ini;
+         }},
+        {"missing folder", [this](const std::string&) { return root_ + "/gone/settings.ini"; }},
+        {"a folder in its place",
+         [](const std::string& ini) {
+             fs::create_directories(ini);
+             return ini;
+         }},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(RegisterProgramPath("Huelet", "/exe/huelet"));
+        ASSERT_TRUE(reg::WriteString(Root::CurrentUser, kProgramKey, "Path", "new"));
+        const std::string ini = c.prepare(ini_);
+        const std::string before = fs::is_regular_file(ini) ? ReadAll(ini) : "";
+
+        // The portable shutdown: clean only after a complete export.
+        const bool exported = ExportSettingsIni("Huelet", ini);
+        EXPECT_FALSE(exported) << c.what;
+        if (exported) {
+            DeleteProgramKey("Huelet");
+            DeleteMakerValue("Huelet");
+            DeleteMakerKeyIfEmpty();
+        }
+        reg::Key k;
+        std::string text;
+        ASSERT_TRUE(k.Open(Root::CurrentUser, kProgramKey)) << c.what;
+        EXPECT_TRUE(k.ReadString("Path", text)) << c.what;
+        ASSERT_TRUE(k.Open(Root::CurrentUser, kMakerKey));
+        EXPECT_TRUE(k.HasValue("Huelet")) << c.what;
+        if (fs::is_regular_file(ini)) {
+            EXPECT_EQ(ReadAll(ini), before) << c.what;
+        }
+
+        std::error_code ec;
+        fs::permissions(ini_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(ini_, ec);
+    }
+}
+
+TEST_F(SettingsStoreTest, PortableCleanUpRemovesTheMakerKeyOnlyWhenNothingElseUsesIt) {
+    struct Case {
+        const char* what;
+        std::function<void()> other;
+        bool makerKeyStays;
+    } cases[] = {
+        {"nothing else", [] {}, false},
+        {"another program's key",
+         [] {
+             ASSERT_TRUE(
+                 reg::WriteString(Root::CurrentUser, kMakerKey + std::string("\\Other"), "x", "y"));
+         },
+         true},
+        {"another program's path", [] { ASSERT_TRUE(RegisterProgramPath("Other", "/opt/other")); },
+         true},
+        {"an empty sub-key",
+         [] { ASSERT_TRUE(reg::CreateKey(Root::CurrentUser, kMakerKey + std::string("\\E"))); },
+         true},
+    };
+    for (const auto& c : cases) {
+        c.other();
+        ASSERT_TRUE(RegisterProgramPath("Huelet", "/exe/huelet"));
+        Write(ini_, "[Settings]\nPath=/a.jpg\n");
+        ImportSettingsIni("Huelet", ini_);
+
+        ASSERT_TRUE(ExportSettingsIni("Huelet", ini_)) << c.what;
+        DeleteProgramKey("Huelet");
+        DeleteMakerValue("Huelet");
+        DeleteMakerKeyIfEmpty();
+
+        EXPECT_EQ(reg::KeyExists(Root::CurrentUser, kMakerKey), c.makerKeyStays) << c.what;
+        EXPECT_FALSE(reg::KeyExists(Root::CurrentUser, kProgramKey)) << c.what;
+        reg::Key k;
+        EXPECT_FALSE(k.Open(Root::CurrentUser, kMakerKey) && k.HasValue("Huelet")) << c.what;
+        EXPECT_EQ(fs::exists(Hive()), c.makerKeyStays) << c.what;
+        EXPECT_EQ(TIniFile(ini_).ReadString("Settings", "Path", ""), "/a.jpg");
+
+        reg::DeleteKeyTree(Root::CurrentUser, kMakerKey);
+    }
+}
+
+TEST_F(SettingsStoreTest, RegisterProgramPathWritesTheMakerValue) {
+    ASSERT_TRUE(RegisterProgramPath("Huelet", "/opt/huelet/bin/huelet"));
+    ASSERT_TRUE(RegisterProgramPath("huelet", "/new/place/huelet")); // same value, any case
+    reg::Key k;
+    ASSERT_TRUE(k.Open(Root::CurrentUser, kMakerKey));
+    EXPECT_EQ(k.ValueNames(), (std::vector<std::string>{"Huelet"}));
+    std::string text;
+    EXPECT_TRUE(k.ReadString("Huelet", text));
+    EXPECT_EQ(text, "/new/place/huelet");
+}
+
+} // namespace
