@@ -145,7 +145,12 @@ void TBitmap32::WriteJpegFile(const std::string& path) const {
         slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string temp = folder + "." + name + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
+    int fd = mkstemp(temp.data());
+    if (fd < 0 && errno == ENAMETOOLONG) {
+        // The name is near the file system's limit: a short temporary name will do.
+        temp = folder + ".huelet-XXXXXX";
+        fd = mkstemp(temp.data());
+    }
     if (fd < 0) {
         throw EPictureError("Cannot create JPEG file " + QuotedPath(path) + ": " +
                             ErrnoText(errno));

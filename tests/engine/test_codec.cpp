@@ -73,8 +73,8 @@ TEST_P(JpegDecodeTest, MatchesReferenceDecoderPixelForPixel) {
     const DecodeCase& c = GetParam();
     const std::string jpg = MakeJpeg(c.name, c.cjpegOptions);
     const std::string ref = Path("reference.pnm");
-    ASSERT_TRUE(
-        RunCommand(std::string("djpeg ") + c.djpegOptions + " -outfile '" + ref + "' '" + jpg + "'"));
+    ASSERT_TRUE(RunCommand(std::string("djpeg ") + c.djpegOptions + " -outfile '" + ref + "' '" +
+                           jpg + "'"));
     TBitmap32 expected;
     ASSERT_TRUE(ReadPnm(ref, expected));
 
@@ -133,6 +133,41 @@ TEST_F(JpegTest, TruncatedJpegStillDecodesWithoutError) {
         EXPECT_EQ(b.Height(), 64);
         for (int i = 0; i < 64 * 64; ++i) {
             ASSERT_EQ(b.Bits()[i] >> 24, 255u);
+        }
+    }
+}
+
+// Repeated scans are only warnings to libjpeg; thousands of them would just burn time.
+TEST_F(JpegTest, EndlessScansAreRefused) {
+    const Bytes jpeg = ReadBytes(MakeJpeg("progressive", "-progressive", 16, 16));
+    std::size_t lastScan = 0;
+    for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
+            lastScan = i;
+        }
+    }
+    ASSERT_GT(lastScan, 0u);
+    const Bytes scan(jpeg.begin() + static_cast<long>(lastScan), jpeg.end() - 2); // without EOI
+    for (const int copies : {5, 1100}) {
+        Bytes bytes(jpeg.begin(), jpeg.end() - 2);
+        for (int i = 0; i < copies; ++i) {
+            bytes.insert(bytes.end(), scan.begin(), scan.end());
+        }
+        bytes.push_back(0xFF);
+        bytes.push_back(0xD9);
+        const std::string path = Path("scans.jpg");
+        WriteBytes(path, bytes);
+        TBitmap32 b;
+        if (copies < 100) {
+            EXPECT_NO_THROW(b.ReadPictureFile(path));
+        } else {
+            try {
+                b.ReadPictureFile(path);
+                ADD_FAILURE() << "no error";
+            } catch (const EPictureError& e) {
+                EXPECT_NE(std::string(e.what()).find("Too many scans"), std::string::npos)
+                    << e.what();
+            }
         }
     }
 }
@@ -234,6 +269,13 @@ TEST_F(JpegTest, WriteReplacesAnExistingFileAndKeepsItsMode) {
     EXPECT_EQ(written[1], 0xD8);
     EXPECT_EQ(fs::status(out).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(JpegTest, WriteToANameAtTheFileSystemLimit) {
+    const std::string out = Path(std::string(251, 'n') + ".jpg"); // 255 bytes
+    TestPicture(8, 8).WriteJpegFile(out);
+    EXPECT_GT(ReadBytes(out).size(), 100u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
