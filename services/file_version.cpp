@@ -33,7 +33,9 @@ std::string FileVersionText(const std::string& Path) {
         return "";
     std::vector<std::uint8_t> buffer(size);
     TFixedFileInfo fixed;
-    if (!WideGetFileVersionInfo(Path, 0, size, buffer.data()) || !QueryFixedFileInfo(buffer, fixed))
+    // A fixed part without its signature is damage (a misaligned block, for one), not a version.
+    if (!WideGetFileVersionInfo(Path, 0, size, buffer.data()) ||
+        !QueryFixedFileInfo(buffer, fixed) || fixed.Signature != kFixedFileInfoSignature)
         return "";
     return std::to_string(fixed.FileVersionMS >> 16) + "." +
            std::to_string(fixed.FileVersionMS & 0xFFFF) + "." +
