@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -97,15 +98,23 @@ std::string ResolveTarget(const std::string& path) {
     return path;
 }
 
-// Mode for a new file: the existing file's, or 0666 less the umask.
-mode_t NewFileMode(const std::string& target) {
-    struct stat st;
-    if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        return st.st_mode & 07777;
+// Creates a file that did not exist, named base plus six random characters. Unlike mkstemp it
+// lets the umask decide the permissions, as for any other new file.
+int CreateUniqueFile(const std::string& base, std::string& name) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937 random(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = base;
+        for (int i = 0; i < 6; ++i) {
+            name += kChars[random() % 62];
+        }
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
+    errno = EEXIST;
+    return -1;
 }
 
 } // namespace
@@ -144,12 +153,11 @@ void TBitmap32::WriteJpegFile(const std::string& path) const {
     const std::string folder =
         slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = folder + "." + name + ".XXXXXX";
-    int fd = mkstemp(temp.data());
+    std::string temp;
+    int fd = CreateUniqueFile(folder + "." + name + ".", temp);
     if (fd < 0 && errno == ENAMETOOLONG) {
         // The name is near the file system's limit: a short temporary name will do.
-        temp = folder + ".huelet-XXXXXX";
-        fd = mkstemp(temp.data());
+        fd = CreateUniqueFile(folder + ".huelet-", temp);
     }
     if (fd < 0) {
         throw EPictureError("Cannot create JPEG file " + QuotedPath(path) + ": " +
@@ -165,8 +173,13 @@ void TBitmap32::WriteJpegFile(const std::string& path) const {
     }
     try {
         EncodeJpeg(*this, file.get(), path);
-        errno = 0;
-        if (fchmod(fd, NewFileMode(target)) != 0 || fsync(fd) != 0) {
+        // A replaced file keeps its permissions (best effort: some file systems have none).
+        struct stat st;
+        if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            (void)fchmod(fd, st.st_mode & 07777);
+        }
+        // On disk before the rename, so a crash cannot leave an empty file under the name.
+        if (fsync(fd) != 0 && errno != EINVAL) {
             throw EPictureError("Cannot write JPEG file " + QuotedPath(path) + ": " +
                                 ErrnoText(errno));
         }

@@ -272,6 +272,14 @@ TEST_F(JpegTest, WriteReplacesAnExistingFileAndKeepsItsMode) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
+TEST_F(JpegTest, NewFileGetsTheUsualPermissions) {
+    const mode_t old = umask(027);
+    TestPicture(8, 8).WriteJpegFile(Path("new.jpg"));
+    umask(old);
+    EXPECT_EQ(fs::status(Path("new.jpg")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 TEST_F(JpegTest, WriteToANameAtTheFileSystemLimit) {
     const std::string out = Path(std::string(251, 'n') + ".jpg"); // 255 bytes
     TestPicture(8, 8).WriteJpegFile(out);
