@@ -1,24 +1,30 @@
 #include "engine/filter.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-constexpr std::uint32_t kErodeBelow = 3 * IntensityOf(kMaskWhite); // 765
-constexpr std::uint32_t kFillAbove = 4 * IntensityOf(kMaskWhite);  // 1020
+constexpr std::int32_t kErodeBelow = 3 * IntensityOf(kMaskWhite); // 765
+constexpr std::int32_t kFillAbove = 4 * IntensityOf(kMaskWhite);  // 1020
 
 // Pass 1 blackens speckles: only lowers intensities, so neighbour sums only fall.
 struct TErodeRule {
     static bool Candidate(TColor32 v) { return v != kMaskBlack; }
-    static bool Qualifies(std::uint32_t sum) { return sum < kErodeBelow; }
+    static bool Qualifies(std::int32_t sum) { return sum < kErodeBelow; }
     static constexpr TColor32 kNewValue = kMaskBlack;
 };
 
 // Pass 2 fills holes: only raises intensities, so neighbour sums only rise.
 struct TFillRule {
     static bool Candidate(TColor32 v) { return v == kMaskBlack; }
-    static bool Qualifies(std::uint32_t sum) { return sum > kFillAbove; }
+    static bool Qualifies(std::int32_t sum) { return sum > kFillAbove; }
     static constexpr TColor32 kNewValue = kMaskWhite;
 };
 
@@ -40,103 +46,155 @@ template <typename Rule> void SweepUntilStable(TBitmap32& mask) {
         for (int y = 1; y < h - 1; ++y)
             for (int x = 1; x < w - 1; ++x)
                 if (Rule::Candidate(mask.PixelAt(x, y)) &&
-                    Rule::Qualifies(NeighbourSum(mask, x, y))) {
+                    Rule::Qualifies(static_cast<std::int32_t>(NeighbourSum(mask, x, y)))) {
                     mask.SetPixelAt(x, y, Rule::kNewValue);
                     ++changes;
                 }
     } while (changes != 0);
 }
 
-// One pass in time linear in the pixel count. A pixel that qualifies keeps qualifying until it
-// changes (sums move only one way), so every order of changes reaches the same fixed point as
-// repeated sweeps, whatever the pixel values. One sweep visits every pixel; each change then
-// rechecks its neighbours at once through a stack, instead of waiting for another sweep.
-template <typename Rule> class TLinearPass {
+// Both passes in time linear in the pixel count. A pixel that qualifies keeps qualifying until
+// it changes (pass 1 only lowers intensities, pass 2 only raises them), so every order of
+// changes reaches the same fixed point as repeated sweeps, whatever the pixel values.
+// The neighbour sums of all pixels are computed once and kept exact as pixels change; one
+// sweep per pass finds the qualifying pixels, and each change passes its intensity change on
+// to its neighbours at once through a stack, instead of waiting for another sweep.
+class TLinearFilter {
   public:
-    explicit TLinearPass(TBitmap32& mask)
-        : mask_(mask), w_(mask.Width()),
-          h_(mask.Height()), rows_{std::vector<std::uint32_t>(w_), std::vector<std::uint32_t>(w_),
-                                   std::vector<std::uint32_t>(w_)} {}
+    explicit TLinearFilter(TBitmap32& mask)
+        : mask_(mask.Bits()), w_(mask.Width()), h_(mask.Height()),
+          sums_(static_cast<size_t>(w_) * static_cast<size_t>(h_)), offsets_{
+                                                                        -1, -w_ - 1, -w_, -w_ + 1,
+                                                                        1,  w_ + 1,  w_,  w_ - 1} {}
 
     void Run() {
         if (w_ < 3 || h_ < 3)
             return;
-        LoadRow(up(), 0);
-        LoadRow(mid(), 1);
-        for (scanY_ = 1; scanY_ < h_ - 1; ++scanY_) {
-            LoadRow(down(), scanY_ + 1);
-            TColor32* row = mask_.Row(scanY_);
-            const std::uint32_t* u = up().data();
-            const std::uint32_t* m = mid().data();
-            const std::uint32_t* d = down().data();
-            for (int x = 1; x < w_ - 1; ++x) {
-                if (!Rule::Candidate(row[x]))
-                    continue;
-                const std::uint32_t sum =
-                    m[x - 1] + u[x - 1] + u[x] + u[x + 1] + m[x + 1] + d[x + 1] + d[x] + d[x - 1];
-                if (Rule::Qualifies(sum)) {
-                    Change(x, scanY_);
-                    Drain();
-                }
-            }
-            ++first_; // rotate: mid becomes up, down becomes mid
-        }
+        ComputeSums();
+        // Border pixels never change: their sums are parked where no test can pass, and the
+        // changes of their neighbours cannot move them back (at most 8 x 255 either way).
+        SetBorderSums(kNeverBelow);
+        Pass<TErodeRule>();
+        SetBorderSums(kNeverAbove);
+        Pass<TFillRule>();
     }
 
   private:
-    std::vector<std::uint32_t>& up() { return rows_[first_ % 3]; }
-    std::vector<std::uint32_t>& mid() { return rows_[(first_ + 1) % 3]; }
-    std::vector<std::uint32_t>& down() { return rows_[(first_ + 2) % 3]; }
+    static constexpr std::int16_t kNeverBelow = 0x4000;
+    static constexpr std::int16_t kNeverAbove = -0x4000;
 
-    void LoadRow(std::vector<std::uint32_t>& buffer, int y) {
-        const TColor32* row = mask_.Row(y);
-        for (int x = 0; x < w_; ++x)
-            buffer[static_cast<size_t>(x)] = IntensityOf(row[x]);
+    struct TPending {
+        std::uint32_t index;
+        std::int32_t delta; // intensity change to add to every neighbour's sum
+    };
+
+    size_t Index(int x, int y) const {
+        return static_cast<size_t>(x) + static_cast<size_t>(y) * static_cast<size_t>(w_);
     }
 
-    // Sets the pixel, keeps the three cached intensity rows exact, and queues its neighbours.
-    void Change(int x, int y) {
-        mask_.SetPixelAt(x, y, Rule::kNewValue);
-        const int dy = y - scanY_;
-        if (dy >= -1 && dy <= 1)
-            rows_[(first_ + 1 + dy) % 3][static_cast<size_t>(x)] = IntensityOf(Rule::kNewValue);
-        stack_.push_back(static_cast<std::uint32_t>(x) +
-                         static_cast<std::uint32_t>(y) * static_cast<std::uint32_t>(w_));
+    static void IntensityRow(const TColor32* src, std::int16_t* out, int w) {
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i low = _mm_set1_epi32(0xFF);
+        const __m128i wr = _mm_set1_epi32(61), wg = _mm_set1_epi32(174), wb = _mm_set1_epi32(21);
+        auto four = [&](const TColor32* p) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            // Each product fits the low 16 bits of its lane and so does their sum (<= 65280).
+            const __m128i r = _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(v, 16), low), wr);
+            const __m128i g = _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(v, 8), low), wg);
+            const __m128i b = _mm_mullo_epi16(_mm_and_si128(v, low), wb);
+            return _mm_srli_epi32(_mm_add_epi16(_mm_add_epi16(r, g), b), 8);
+        };
+        for (; x + 8 <= w; x += 8)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                             _mm_packs_epi32(four(src + x), four(src + x + 4)));
+#endif
+        for (; x < w; ++x)
+            out[x] = static_cast<std::int16_t>(IntensityOf(src[x]));
     }
 
-    void Drain() {
+    // sums = the eight-neighbour intensity sum of every interior pixel, from three rolling rows.
+    void ComputeSums() {
+        std::vector<std::int16_t> rows[3] = {std::vector<std::int16_t>(w_),
+                                             std::vector<std::int16_t>(w_),
+                                             std::vector<std::int16_t>(w_)};
+        std::vector<std::int16_t> column(w_);
+        IntensityRow(mask_, rows[0].data(), w_);
+        IntensityRow(mask_ + Index(0, 1), rows[1].data(), w_);
+        for (int y = 1; y < h_ - 1; ++y) {
+            const std::int16_t* up = rows[(y - 1) % 3].data();
+            const std::int16_t* mid = rows[y % 3].data();
+            std::int16_t* down = rows[(y + 1) % 3].data();
+            IntensityRow(mask_ + Index(0, y + 1), down, w_);
+            std::int16_t* col = column.data();
+            for (int x = 0; x < w_; ++x)
+                col[x] = static_cast<std::int16_t>(up[x] + mid[x] + down[x]);
+            std::int16_t* out = sums_.data() + Index(0, y);
+            for (int x = 1; x < w_ - 1; ++x)
+                out[x] = static_cast<std::int16_t>(col[x - 1] + col[x] + col[x + 1] - mid[x]);
+        }
+    }
+
+    void SetBorderSums(std::int16_t value) {
+        std::fill_n(sums_.begin(), w_, value);
+        std::fill_n(sums_.begin() + static_cast<std::ptrdiff_t>(Index(0, h_ - 1)), w_, value);
+        for (int y = 1; y < h_ - 1; ++y) {
+            sums_[Index(0, y)] = value;
+            sums_[Index(w_ - 1, y)] = value;
+        }
+    }
+
+    template <typename Rule> bool Qualifies(size_t i) const {
+        return Rule::Qualifies(sums_[i]) && Rule::Candidate(mask_[i]);
+    }
+
+    // Changes pixel i now; its neighbours' sums follow when the stack gets to it. Until then
+    // those sums lag on the safe side (too high for pass 1, too low for pass 2), so no pixel
+    // qualifies early.
+    template <typename Rule> void Change(size_t i) {
+        const std::int32_t delta = static_cast<std::int32_t>(IntensityOf(Rule::kNewValue)) -
+                                   static_cast<std::int32_t>(IntensityOf(mask_[i]));
+        mask_[i] = Rule::kNewValue;
+        if (delta != 0)
+            stack_.push_back({static_cast<std::uint32_t>(i), delta});
+    }
+
+    template <typename Rule> void Drain() {
         while (!stack_.empty()) {
-            const std::uint32_t index = stack_.back();
+            const TPending p = stack_.back();
             stack_.pop_back();
-            const int cx = static_cast<int>(index % static_cast<std::uint32_t>(w_));
-            const int cy = static_cast<int>(index / static_cast<std::uint32_t>(w_));
-            for (int ny = cy - 1; ny <= cy + 1; ++ny) {
-                if (ny < 1 || ny > h_ - 2)
-                    continue;
-                for (int nx = cx - 1; nx <= cx + 1; ++nx) {
-                    if (nx < 1 || nx > w_ - 2 || (nx == cx && ny == cy))
-                        continue;
-                    if (Rule::Candidate(mask_.PixelAt(nx, ny)) &&
-                        Rule::Qualifies(NeighbourSum(mask_, nx, ny)))
-                        Change(nx, ny);
+            for (const std::ptrdiff_t offset : offsets_) {
+                const size_t q = static_cast<size_t>(static_cast<std::ptrdiff_t>(p.index) + offset);
+                sums_[q] = static_cast<std::int16_t>(sums_[q] + p.delta);
+                if (Qualifies<Rule>(q))
+                    Change<Rule>(q);
+            }
+        }
+    }
+
+    template <typename Rule> void Pass() {
+        for (int y = 1; y < h_ - 1; ++y) {
+            const size_t rowStart = Index(0, y);
+            for (size_t i = rowStart + 1; i < rowStart + static_cast<size_t>(w_) - 1; ++i) {
+                if (Qualifies<Rule>(i)) {
+                    Change<Rule>(i);
+                    Drain<Rule>();
                 }
             }
         }
     }
 
-    TBitmap32& mask_;
+    TColor32* mask_;
     const int w_, h_;
-    std::vector<std::uint32_t> rows_[3];
-    unsigned first_ = 0;
-    int scanY_ = 1;
-    std::vector<std::uint32_t> stack_;
+    std::vector<std::int16_t> sums_; // border entries hold kNeverBelow / kNeverAbove
+    const std::ptrdiff_t offsets_[8];
+    std::vector<TPending> stack_;
 };
 
 } // namespace
 
 void FilterMask(TBitmap32& mask) {
-    TLinearPass<TErodeRule>(mask).Run();
-    TLinearPass<TFillRule>(mask).Run();
+    TLinearFilter(mask).Run();
 }
 
 void FilterMaskBySweeps(TBitmap32& mask) {

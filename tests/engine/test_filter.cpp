@@ -72,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"hole in a white field fills",
                    {"#####", "#####", "##.##", "#####", "#####"},
                    {"#####", "#####", "#####", "#####", "#####"}},
+        FilterCase{"a hole next to a black border fills; the border stays",
+                   {".......", ".#####.", ".#####.", "..####.", ".#####.", ".#####.", "......."},
+                   {".......", ".#####.", ".#####.", ".#####.", ".#####.", ".#####.", "......."}},
         FilterCase{
             "black with 4 white neighbours stays", {"##.", "#..", "#.."}, {"##.", "#..", "#.."}},
         FilterCase{
