@@ -7,15 +7,14 @@
 #include "platform/shell.h"
 #include "services/U_Log.h"
 #include "services/datafolder.h"
-#include "services/filefunctions.h"
-#if __has_include("services/file_version.h")
 #include "services/file_version.h"
-#define HUELET_HAS_FILE_VERSION 1
-#endif
+#include "services/filefunctions.h"
 #include "ui/U_about.h"
 #include "ui/application.h"
 #include "ui/image32.h"
 #include "ui/resources_init.h"
+#include "update/U_Tally_Lite.h"
+#include "update/tls.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -357,11 +356,7 @@ void TMainDlg::AppEvtActivate() {
     // 1. Record the executable's path (wired with the portable settings store).
 
     // 2. Caption: title and file version.
-#ifdef HUELET_HAS_FILE_VERSION
     const std::string version = FileVersionText(exe);
-#else
-    const std::string version = HUELET_VERSION;
-#endif
     const std::string caption = title + " v" + version;
     setWindowTitle(QString::fromStdString(caption));
 
@@ -377,6 +372,7 @@ void TMainDlg::AppEvtActivate() {
     if (!CommandLineArguments().empty())
         AddLog(CommandLineArguments().front(), kLogInfo);
     // 4.9: TLS library line.
+    AddLog("OpenSSL : " + TlsLibraryVersionText(), kLogInfo);
 
     // 5. Medium preset (nothing renders yet: no picture).
     medium_btnClick();
@@ -402,7 +398,11 @@ void TMainDlg::AppEvtActivate() {
     RegisterFileDrop(this, dropped_files.get(),
                      [this](TMyDropTarget*) { RunHandler([this] { FilesDropped(); }); });
 
-    // 14-17. Silent update check (wired with the update checker).
+    // 14-17. The quiet update check.
+    update_checker = new TTallyLite(log, title);
+    AddLog("Check for update", kLogInfo);
+    silent_check = true;
+    Checkforupdate1Click();
 }
 
 void TMainDlg::FormClose() {
@@ -424,7 +424,9 @@ void TMainDlg::FormDestroy() {
     UnregisterFileDrop(this);
     // 3.
     dropped_files.reset();
-    // 4. The update checker (wired with the update checker).
+    // 4. Ends a check under way; no callback follows.
+    delete update_checker;
+    update_checker = nullptr;
 }
 
 void TMainDlg::showEvent(QShowEvent* Event) {
@@ -743,7 +745,36 @@ void TMainDlg::Openlogfile1Click() {
 }
 
 void TMainDlg::Checkforupdate1Click() {
-    // The self-update check (wired with the update checker).
+    if (update_checker == nullptr || update_checker->Busy())
+        return;
+    Checkforupdate1->setEnabled(false);
+    AddLog("Self update check...", kLogInfo);
+    update_checker->StartCheck(ExecutablePath(), this, [this](TTallyLite*) {
+        RunHandler([this] { UpdateCheckDone(); });
+    });
+}
+
+void TMainDlg::UpdateCheckDone() {
+    // Whatever the boxes do, the next check must stay possible.
+    struct Reenable {
+        TMainDlg* w;
+        ~Reenable() {
+            w->Checkforupdate1->setEnabled(true);
+            w->silent_check = false;
+        }
+    } reenable{this};
+    if (update_checker->NewerAvailable()) {
+        AddLog("New version of Huelet is detected", kLogInfo);
+        if (AskYesNo(this, "A new version of Huelet is available. Do you want to download "
+                           "update now ?") == kIdYes)
+            ShellOpenEx(WebSitePage("/?download"), "", "", kSwShowNormal);
+    } else if (update_checker->ReplyValid()) {
+        AddLog("Huelet is already up to date.", kLogInfo);
+        // A box with no caption of its own: the window system shows the application's name.
+        constexpr int kTitleCaption = -1;
+        if (!silent_check)
+            ShowMessageBox(this, "Huelet is already up to date.", kMbOk, kTitleCaption);
+    }
 }
 
 void TMainDlg::ChangeLog1Click() {

@@ -136,6 +136,7 @@ class TMainDlg : public QMainWindow {
     void Close1Click();
     void Openlogfile1Click();
     void Checkforupdate1Click();
+    void UpdateCheckDone();
     void ChangeLog1Click();
     void BugreportFeaturerequestKnownissues1Click();
     void About1Click();

@@ -2,10 +2,7 @@
 
 #include "huelet_config.h"
 #include "platform/shell.h"
-#if __has_include("services/file_version.h")
 #include "services/file_version.h"
-#define HUELET_HAS_FILE_VERSION 1
-#endif
 #include "ui/application.h"
 #include "ui/resources_init.h"
 
@@ -82,11 +79,7 @@ TAboutDlg::TAboutDlg(QWidget* Parent)
 
 void TAboutDlg::FillTexts() {
     const std::string title = ApplicationTitle();
-#ifdef HUELET_HAS_FILE_VERSION
     const std::string version = FileVersionText(ExecutablePath());
-#else
-    const std::string version = HUELET_VERSION;
-#endif
     setWindowTitle(QString::fromStdString(TS_about.LookupText("About") + " " + title));
     appname_lbl->setText(
         QString::fromStdString(TS_about.LookupText("Application Name :") + " " + title));
