@@ -705,24 +705,52 @@ bool ReplaceFile(const std::string& Dir, const std::string& Path, const std::str
 
 Hive LoadMachine() {
     Hive h;
-    const std::string dir = MachineFolder();
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return h;
-    std::vector<std::string> names;
-    while (dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        if (name.size() > 4 && Same(name.substr(name.size() - 4), ".reg") && name[0] != '.')
-            names.push_back(name);
-    }
-    ::closedir(d);
-    std::sort(names.begin(), names.end());
-    for (const auto& name : names) {
-        std::string text;
-        if (ReadWholeFile(dir + "/" + name, text) == ReadResult::Ok)
-            ParseInto(h, text, kMachineRootName);
+    for (const auto& dir : MachineFolders()) {
+        DIR* d = ::opendir(dir.c_str());
+        if (!d)
+            continue;
+        std::vector<std::string> names;
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && Same(name.substr(name.size() - 4), ".reg") && name[0] != '.')
+                names.push_back(name);
+        }
+        ::closedir(d);
+        std::sort(names.begin(), names.end());
+        for (const auto& name : names) {
+            std::string text;
+            if (ReadWholeFile(dir + "/" + name, text) == ReadResult::Ok)
+                ParseInto(h, text, kMachineRootName);
+        }
     }
     return h;
+}
+
+constexpr const char* kMachineSubFolder = "/xdg/Norwick Softworks/registry.d";
+
+// The machine folder below the prefix the running executable is installed in, or "".
+std::string InstalledMachineFolder() {
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return std::string();
+    std::string exe(buf, static_cast<std::size_t>(n));
+    const std::size_t slash = exe.rfind('/');
+    if (slash == std::string::npos)
+        return std::string();
+    const std::string folder = exe.substr(0, slash);
+    const std::size_t parentSlash = folder.rfind('/');
+    if (parentSlash == std::string::npos || folder.substr(parentSlash + 1) != "bin")
+        return std::string();
+    const std::string prefix = folder.substr(0, parentSlash);
+    std::string etc;
+    if (prefix.empty() || prefix == "/usr")
+        etc = "/etc";
+    else if (prefix.rfind("/opt/", 0) == 0)
+        etc = "/etc" + prefix;
+    else
+        etc = prefix + "/etc";
+    return etc + kMachineSubFolder;
 }
 
 Hive LoadUser() {
@@ -1079,7 +1107,17 @@ std::string MachineFolder() {
     const std::string dir = Env("HUELET_MACHINE_REGISTRY_DIR");
     if (!dir.empty())
         return dir;
-    return std::string(HUELET_SYSCONFDIR) + "/xdg/Norwick Softworks/registry.d";
+    return std::string(HUELET_SYSCONFDIR) + kMachineSubFolder;
+}
+
+std::vector<std::string> MachineFolders() {
+    std::vector<std::string> folders = {MachineFolder()};
+    if (!Env("HUELET_MACHINE_REGISTRY_DIR").empty())
+        return folders;
+    const std::string installed = InstalledMachineFolder();
+    if (!installed.empty() && installed != folders[0])
+        folders.push_back(installed);
+    return folders;
 }
 
 bool ProcessIsWow64() {

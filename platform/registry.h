@@ -131,6 +131,11 @@ std::string LastError();
 // The hive file of the current user, and the folder of the machine's .reg files.
 std::string UserHivePath();
 std::string MachineFolder();
+// Every folder whose .reg files make up the machine keys: HUELET_MACHINE_REGISTRY_DIR alone
+// when set; otherwise MachineFolder() and, for an executable installed as "<prefix>/bin/...",
+// the same folder below that prefix's sysconfdir (so an install to another prefix than the
+// configured one still finds its entry).
+std::vector<std::string> MachineFolders();
 
 // True for a 32-bit process on a 64-bit kernel.
 bool ProcessIsWow64();
