@@ -66,6 +66,11 @@ void StoredToNative(TColor32* row, int count) {
 void DecodeRaw32(std::FILE* file, long long fileSize, long long width, long long height,
                  bool topDown, const std::string& path, TBitmap32& bitmap) {
     CheckDecodeSize(width, height, path);
+    // No pixels: the empty picture, whatever the other dimension claims.
+    if (width == 0 || height == 0) {
+        bitmap.Resize(0, 0);
+        return;
+    }
     const long long bytes = width * height * 4;
     if (fileSize < static_cast<long long>(kBmpHeaderSize) + bytes) {
         Fail(path, "the pixel data is truncated");
@@ -393,6 +398,10 @@ void DecodeBmp(std::FILE* file, const unsigned char (&header)[kBmpHeaderSize],
     BmpFormat format;
     ReadFormat(file, fileSize, header, path, format);
     CheckDecodeSize(format.width, format.height, path);
+    if (format.width == 0 || format.height == 0) {
+        bitmap.Resize(0, 0);
+        return;
+    }
     if (format.compression == kBiRle8 || format.compression == kBiRle4) {
         DecodeRle(file, fileSize, format, path, bitmap);
     } else {

@@ -10,7 +10,7 @@ CXX="${CXX:-clang++}"
 # A lower pixel limit keeps the fuzzer away from legitimately huge (and slow) pictures.
 "$CXX" -std=c++20 -g -O1 -Wall -Wextra \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -DHUELET_DECODE_MAX_PIXELS=4000000 \
+    -DHUELET_DECODE_MAX_PIXELS=1000000 \
     -I "$root" \
     "$here/fuzz_read_picture.cpp" \
     "$root/engine/bitmap32.cpp" "$root/engine/jpeg_codec.cpp" "$root/engine/bmp_codec.cpp" \
