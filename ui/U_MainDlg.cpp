@@ -9,6 +9,8 @@
 #include "services/datafolder.h"
 #include "services/file_version.h"
 #include "services/filefunctions.h"
+#include "services/settings_store.h"
+#include "services/system_report.h"
 #include "ui/U_about.h"
 #include "ui/application.h"
 #include "ui/image32.h"
@@ -331,7 +333,12 @@ void TMainDlg::ConnectHandlers() {
 // ----- lifecycle -----
 
 void TMainDlg::FormCreate() {
-    // 1. Portable mode: import "settings.ini" (wired with the portable settings store).
+    // 1. Portable mode: import "settings.ini". A registry that cannot be written is reported
+    // like any other error, and the window is still built.
+    if (!IsProgramInstalled(kProgramDisplayName))
+        RunHandler([] {
+            ImportSettingsIni("Huelet", ExecutableFolder(ExecutablePath()) + "settings.ini");
+        });
 
     // 2. The four instruction lines, after an empty first line.
     QString instructions;
@@ -353,7 +360,8 @@ void TMainDlg::AppEvtActivate() {
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle();
 
-    // 1. Record the executable's path (wired with the portable settings store).
+    // 1. Record the executable's path.
+    RegisterProgramPath(title, exe);
 
     // 2. Caption: title and file version.
     const std::string version = FileVersionText(exe);
@@ -368,7 +376,10 @@ void TMainDlg::AppEvtActivate() {
     AddLog("Starting", kLogInfo);
     AddLog(exe, kLogInfo);
     AddLog(caption, kLogInfo);
-    // 4.4 to 4.7: system report lines.
+    AddLog("Windows : " + WindowsVersionText(), kLogInfo);
+    AddLog("64Bits : " + YesNoText(IsWow64()), kLogInfo);
+    AddLog("Administrator : " + YesNoText(RunsAsAdministrator()), kLogInfo);
+    AddLog("Portable : " + YesNoText(!IsProgramInstalled(kProgramDisplayName)), kLogInfo);
     if (!CommandLineArguments().empty())
         AddLog(CommandLineArguments().front(), kLogInfo);
     // 4.9: TLS library line.
@@ -413,7 +424,22 @@ void TMainDlg::FormClose() {
         AddLog("Cleaning VirtualStore : " + cleaned, kLogVerbose);
     // 2.
     AddLog("Closing Huelet", kLogInfo);
-    // 3. Portable mode clean-up (wired with the portable settings store).
+    // 3. Portable mode clean-up: leave nothing but "settings.ini" behind.
+    if (!IsProgramInstalled(kProgramDisplayName)) {
+        bool fellBack = false;
+        const std::string data = UserDataFolder(exe, ApplicationTitle(), &fellBack);
+        // A data folder that fell back to the executable's own folder holds the program
+        // itself and its settings.ini: it is never cleared.
+        if (!fellBack)
+            DeleteFilesByExt(data, "*");
+        RemoveMakerDataFolderIfEmpty();
+        // Only a complete export may remove the registry settings.
+        if (ExportSettingsIni("Huelet", ExecutableFolder(exe) + "settings.ini")) {
+            DeleteProgramKey("Huelet");
+            DeleteMakerValue("Huelet");
+            DeleteMakerKeyIfEmpty();
+        }
+    }
 }
 
 void TMainDlg::FormDestroy() {
