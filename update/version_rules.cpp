@@ -1,0 +1,88 @@
+#include "update/version_rules.h"
+
+#include "services/text.h"
+#include "update/uninstall.h"
+#include "update/version_text.h"
+
+// One row a line: condition, action, final flag. Name the row's texts first in its condition,
+// so that files and the registry are only looked at for the executables the row is about.
+
+namespace rules {
+
+using namespace in;
+
+const Table& VersionPhaseA1() {
+    static const Table rows = {
+        {E.Begins("gimp"), SetFrom([](const RuleContext&) {
+             std::string v = UninstallVersionFromName("gimp");
+             if (v.find('.') == std::string::npos)
+                 v = InstalledVersion("gimp");
+             return v;
+         })},
+    };
+    return rows;
+}
+
+const Table& VersionPhaseA2() {
+    static const Table rows = {
+        {P.Is("JDownloader"),
+         SetFrom([](const RuleContext&) { return InstalledVersion("JDownloader"); }),
+         Final::IfNonEmpty},
+        {E.Is("GlyphClient") && HasOtherFile("GlyphClientApp.exe"),
+         SetFrom([](const RuleContext& c) {
+             return DisplayedVersionText(c.F + "GlyphClientApp.exe", c.P, c.C);
+         }),
+         Final::IfNonEmpty},
+    };
+    return rows;
+}
+
+const Table& VersionPhaseB() {
+    static const Table rows = {
+        {E.Is("nsis") && V.IsEmpty(),
+         SetFrom([](const RuleContext&) { return InstalledVersion("Nullsoft Install System"); })},
+    };
+    return rows;
+}
+
+const Table& VersionPhaseC() {
+    static const Table rows = {};
+    return rows;
+}
+
+const Table& VersionPhaseD() {
+    static const Table rows = {
+        {P.Is("Grammarly") && FileVersion.DigitsAndDots(), SetTo(ProductVersion), Final::Yes},
+        {P.Has("Advanced SystemCare") && !E.Is("ASC"), Clear(), Final::Yes},
+    };
+    return rows;
+}
+
+const Table& VersionAfterAgree() {
+    static const Table rows = {};
+    return rows;
+}
+
+const Table& VersionBeforePlaceholders() {
+    static const Table rows = {};
+    return rows;
+}
+
+const Table& VersionPhaseE() {
+    static const Table rows = {
+        {(P.Is("Skype") || P.Is("Skype Classic")) && C.HasExactly("Skype"),
+         EditVersion([](TTallyVersion& v) { v.Release = 0; })},
+        {P.Begins("Brave Browser") && Major(V) > 70 && Major(V) < 200,
+         EditVersion([](TTallyVersion& v) {
+             v.Major = v.Minor;
+             v.Minor = v.Release;
+             v.Release = v.Build;
+             v.Build = 0;
+         })},
+        {P.Begins("Internet Download Manager"),
+         Then({EditVersion([](TTallyVersion& v) { v.Build = 0; }), DropSuffix(".0")})},
+    };
+    return rows;
+}
+
+} // namespace rules
