@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -60,12 +61,38 @@ template <typename Rule> void SweepUntilStable(TBitmap32& mask) {
 // sweep per pass finds the qualifying pixels, and each change passes its intensity change on
 // to its neighbours at once through a stack, instead of waiting for another sweep.
 class TLinearFilter {
+    struct TPending {
+        std::uint32_t index;
+        std::int32_t delta; // intensity change to add to every neighbour's sum
+    };
+
+    // Scratch memory is kept between calls: fresh pages for the sums of a big mask cost more
+    // than the filtering itself. Uninitialised on purpose; see sums_.
+    static std::int16_t* Scratch(size_t count) {
+        thread_local std::unique_ptr<std::int16_t[]> buffer;
+        thread_local size_t capacity = 0;
+        if (count > capacity) {
+            buffer.reset();
+            buffer.reset(new std::int16_t[count]);
+            capacity = count;
+        }
+        return buffer.get();
+    }
+
+    static std::vector<TPending>& PendingScratch() {
+        thread_local std::vector<TPending> pending;
+        pending.clear();
+        return pending;
+    }
+
   public:
     explicit TLinearFilter(TBitmap32& mask)
         : mask_(mask.Bits()), w_(mask.Width()), h_(mask.Height()),
-          sums_(static_cast<size_t>(w_) * static_cast<size_t>(h_)), offsets_{
-                                                                        -1, -w_ - 1, -w_, -w_ + 1,
-                                                                        1,  w_ + 1,  w_,  w_ - 1} {}
+          sums_(Scratch(static_cast<size_t>(w_) * static_cast<size_t>(h_))), offsets_{-1,  -w_ - 1,
+                                                                                      -w_, -w_ + 1,
+                                                                                      1,   w_ + 1,
+                                                                                      w_,  w_ - 1} {
+    }
 
     void Run() {
         if (w_ < 3 || h_ < 3)
@@ -82,11 +109,6 @@ class TLinearFilter {
   private:
     static constexpr std::int16_t kNeverBelow = 0x4000;
     static constexpr std::int16_t kNeverAbove = -0x4000;
-
-    struct TPending {
-        std::uint32_t index;
-        std::int32_t delta; // intensity change to add to every neighbour's sum
-    };
 
     size_t Index(int x, int y) const {
         return static_cast<size_t>(x) + static_cast<size_t>(y) * static_cast<size_t>(w_);
@@ -129,15 +151,15 @@ class TLinearFilter {
             std::int16_t* col = column.data();
             for (int x = 0; x < w_; ++x)
                 col[x] = static_cast<std::int16_t>(up[x] + mid[x] + down[x]);
-            std::int16_t* out = sums_.data() + Index(0, y);
+            std::int16_t* out = sums_ + Index(0, y);
             for (int x = 1; x < w_ - 1; ++x)
                 out[x] = static_cast<std::int16_t>(col[x - 1] + col[x] + col[x + 1] - mid[x]);
         }
     }
 
     void SetBorderSums(std::int16_t value) {
-        std::fill_n(sums_.begin(), w_, value);
-        std::fill_n(sums_.begin() + static_cast<std::ptrdiff_t>(Index(0, h_ - 1)), w_, value);
+        std::fill_n(sums_, w_, value);
+        std::fill_n(sums_ + Index(0, h_ - 1), w_, value);
         for (int y = 1; y < h_ - 1; ++y) {
             sums_[Index(0, y)] = value;
             sums_[Index(w_ - 1, y)] = value;
@@ -166,7 +188,9 @@ class TLinearFilter {
             for (const std::ptrdiff_t offset : offsets_) {
                 const size_t q = static_cast<size_t>(static_cast<std::ptrdiff_t>(p.index) + offset);
                 sums_[q] = static_cast<std::int16_t>(sums_[q] + p.delta);
-                if (Qualifies<Rule>(q))
+                // Pixels ahead of the sweep are left to it: it meets them in memory order
+                // with their sums complete, and they keep qualifying until then.
+                if (q < cursor_ && Qualifies<Rule>(q))
                     Change<Rule>(q);
             }
         }
@@ -177,6 +201,7 @@ class TLinearFilter {
             const size_t rowStart = Index(0, y);
             for (size_t i = rowStart + 1; i < rowStart + static_cast<size_t>(w_) - 1; ++i) {
                 if (Qualifies<Rule>(i)) {
+                    cursor_ = i;
                     Change<Rule>(i);
                     Drain<Rule>();
                 }
@@ -186,9 +211,12 @@ class TLinearFilter {
 
     TColor32* mask_;
     const int w_, h_;
-    std::vector<std::int16_t> sums_; // border entries hold kNeverBelow / kNeverAbove
+    // Every entry is written before use: interior ones by ComputeSums, border ones by
+    // SetBorderSums, which park them where no test can pass.
+    std::int16_t* sums_;
+    size_t cursor_ = 0; // the sweep's position: pixels after it are still to be visited
     const std::ptrdiff_t offsets_[8];
-    std::vector<TPending> stack_;
+    std::vector<TPending>& stack_ = PendingScratch();
 };
 
 } // namespace
