@@ -478,7 +478,8 @@ bool ElfVersionBlock(const TImageSource& img, std::vector<std::uint8_t>& block) 
     if (elf.Table > img.Size || count > (img.Size - elf.Table) / elf.EntrySize || names >= count)
         return false;
     TElfSection strings;
-    if (!elf.Section(img, names, strings) || strings.Type == 8 /* SHT_NOBITS */)
+    if (!elf.Section(img, names, strings) || strings.Type == 8 /* SHT_NOBITS */ ||
+        strings.Offset > img.Size || strings.Size > img.Size - strings.Offset)
         return false;
     const std::string_view wanted(
         kElfVersionSection, std::char_traits<char>::length(kElfVersionSection) + 1); // with NUL

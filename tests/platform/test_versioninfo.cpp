@@ -317,6 +317,8 @@ TEST(VersionInfoHostile, DamagedImagesHaveNoVersionResource) {
          [&](auto& b) { fixtures::Put64(b, el.Table + 3 * 64 + 0x20, 1u << 30); }},
         {"elf: name offset past the string table", &elf,
          [&](auto& b) { Put32(b, el.Table + 3 * 64, 0x7FFFFFFF); }},
+        {"elf: string table wrapping around", &elf,
+         [&](auto& b) { fixtures::Put64(b, el.Table + 1 * 64 + 0x18, ~0ull - 16); }},
         {"elf: section holds no bytes", &elf, [&](auto& b) { Put32(b, el.Table + 3 * 64 + 4, 8); }},
         {"elf: read as the other class", &elf, [](auto& b) { b[4] = 1; }},
         {"elf: read in the other byte order", &elf, [](auto& b) { b[5] = 2; }},
