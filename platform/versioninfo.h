@@ -99,13 +99,13 @@ struct TVersionValue {
     std::uint16_t Type = 0;         // wType of the node: 0 binary, 1 text
     std::vector<std::uint8_t> Data; // raw value bytes (for text: wValueLength units, cut at
                                     // the node's end)
-    std::u16string Text;            // text nodes: the value up to its first NUL
+    std::u16string Text;            // the value read as UTF-16, up to its first NUL
 };
 
 // Looks up a sub-block path the way the system's version query does: components separated by
 // "\", each matched against the children's keys ignoring ASCII case, first match wins; "\" (or
-// "") is the root, whose value is the fixed part. False when the block is malformed (as for
-// ParseVersionInfo) or the path is not found.
+// "") is the root, whose value is the fixed part. False when the path is not found or a node
+// read on the way there is malformed (in the sense of ParseVersionInfo).
 bool QueryVersionValue(std::span<const std::uint8_t> Block, std::string_view SubBlock,
                        TVersionValue& Value);
 
