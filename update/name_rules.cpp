@@ -49,6 +49,8 @@ const Table& ProductRulesA() {
         {P.Begins("DOSBOX") && HasFile("Patches.txt"), Set("DOSBox ECE")},
         {Always(), DropPrefix("Sysinternals ")},
         {E.Is("EpicGamesLauncher"), Set("Epic Games Launcher")},
+        {P.Is("Malwarebytes") && Installed("Malwarebytes Anti-Malware"),
+         Set("Malwarebytes Anti-Malware")},
         {Always(), ReplaceExactly("OpenOffice.org", "OpenOffice")},
     };
     return rows;

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/registry.h"
+#include "services/system_report.h"
 
 namespace regaccess {
 
@@ -43,7 +44,12 @@ std::uint64_t KeysOpened() {
 }
 
 bool ProcessIsWow64() {
-    return reg::ProcessIsWow64();
+    return IsWow64();
+}
+
+bool ProgramInstalled(const std::string& DisplayName) {
+    ++g_opened;
+    return IsProgramInstalled(DisplayName);
 }
 
 } // namespace regaccess

@@ -31,6 +31,8 @@ class Key {
 };
 
 std::uint64_t KeysOpened();
+// Whether an Uninstall entry begins with DisplayName; counted like a key.
+bool ProgramInstalled(const std::string& DisplayName);
 bool ProcessIsWow64();
 
 } // namespace regaccess

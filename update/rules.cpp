@@ -2,6 +2,7 @@
 
 #include "services/filefunctions.h"
 #include "services/text.h"
+#include "update/regaccess.h"
 #include "update/textutil.h"
 #include "update/uninstall.h"
 
@@ -158,6 +159,12 @@ Cond HasOtherFile(std::string Relative) {
 
 Cond Installed(std::string Name) {
     return {[n = std::move(Name)](const RuleContext&) { return !InstalledVersion(n).empty(); }};
+}
+
+Cond ProgramInstalled(std::string DisplayName) {
+    return {[n = std::move(DisplayName)](const RuleContext&) {
+        return regaccess::ProgramInstalled(n);
+    }};
 }
 
 Action Set(std::string Text) {

@@ -112,6 +112,8 @@ Cond HasFile(std::string Relative);
 Cond HasOtherFile(std::string Relative);
 // The Uninstall registry knows a version of Name.
 Cond Installed(std::string Name);
+// An Uninstall entry's name begins with DisplayName.
+Cond ProgramInstalled(std::string DisplayName);
 
 struct Action {
     std::function<void(RuleContext&)> Run;

@@ -228,6 +228,11 @@ TEST_F(RegistryRows, NoRegistryAccessForAnExecutableNoRowIsAbout) {
     EXPECT_EQ(uninstall_testing::KeysOpened(), before);
 
     // The same machinery asks the registry once a row's texts match.
+    const std::string mb = Exe("mbam.exe", {{"FileDescription", "Malwarebytes"}});
+    EXPECT_EQ(DisplayedProductName(mb), "Malwarebytes");
+    Machine("mb", "Malwarebytes Anti-Malware version 2.2.1.1043", "2.2.1.1043");
+    EXPECT_EQ(DisplayedProductName(mb), "Malwarebytes Anti-Malware");
+    EXPECT_EQ(DisplayedVersionText(mb, "", ""), "2.2.1.1043");
     const std::string macrium = Exe("reflect.exe", {{"FileDescription", "Macrium Reflect"}});
     EXPECT_EQ(DisplayedProductName(macrium), "Macrium Reflect Free");
     EXPECT_GT(uninstall_testing::KeysOpened(), before);
