@@ -169,7 +169,7 @@ void ReadFormat(std::FILE* file, long long fileSize, const unsigned char* header
         f.bpp = U16(header + 28);
         f.compression = hsz >= 20 ? U32(header + 30) : kBiRgb;
         colorsUsed = hsz >= 36 ? U32(header + 46) : 0;
-        // The two-version-old 16- and 64-byte headers number their codes differently.
+        // The older 16- and 64-byte headers use other codes above RLE4 (Huffman, RLE24).
         if ((hsz == 16 || hsz == 64) && f.compression > kBiRle4) {
             Fail(path, "unsupported compression");
         }
@@ -372,7 +372,7 @@ void DecodeBmp(std::FILE* file, const unsigned char (&header)[kBmpHeaderSize],
                const std::string& path, TBitmap32& bitmap) {
     const long long fileSize = FileSize(file);
     if (fileSize < static_cast<long long>(kBmpHeaderSize)) {
-        Fail(path, "not a regular file of bitmap size");
+        Fail(path, "not a regular file");
     }
     const std::uint32_t headerSize = U32(header + 14);
     const std::uint32_t planes = U16(header + 26);
