@@ -1,5 +1,4 @@
-// The window's side of the update check, against a stand-in service on
-// 127.0.0.1.
+// The window's side of the update check, against a stand-in service on 127.0.0.1.
 #include "huelet_config.h"
 #include "platform/shell.h"
 #include "services/U_Log.h"
@@ -23,17 +22,16 @@
 
 namespace {
 
-// Every window of this program starts the quiet check: it goes to a refused
-// local port unless a test points it at its own stand-in, and never to a name
-// lookup.
+// Every window of this program starts the quiet check: it goes to a refused local port unless a
+// test points it at its own stand-in, and never to a name lookup.
 constexpr const char* kNowhere = "http://127.0.0.1:9";
 const bool kCheckStaysLocal = [] {
     setenv(kUpdateUrlVariable, kNowhere, 1);
     return true;
 }();
 
-const std::string kQuestion = "A new version of Huelet is available. Do you "
-                              "want to download update now ?";
+const std::string kQuestion =
+    "A new version of Huelet is available. Do you want to download update now ?";
 const std::string kUpToDate = "Huelet is already up to date.";
 
 class UpdateCheckTest : public testing::Test {
@@ -73,8 +71,7 @@ class UpdateCheckTest : public testing::Test {
         }
     }
 
-    // The window after its first activation, pointed at Base; waits for the quiet
-    // check.
+    // The window after its first activation, pointed at Base; waits for the quiet check.
     void Activate(const std::string& Base, bool Wait = true) {
         setenv(kUpdateUrlVariable, Base.c_str(), 1);
         dlg = std::make_unique<TMainDlg>();
