@@ -15,7 +15,6 @@
 #include "ui/application.h"
 #include "ui/image32.h"
 #include "ui/resources_init.h"
-#include "update/tls.h"
 #include "update/U_Tally_Lite.h"
 #include "update/tls.h"
 
@@ -384,7 +383,6 @@ void TMainDlg::AppEvtActivate() {
     if (!CommandLineArguments().empty())
         AddLog(CommandLineArguments().front(), kLogInfo);
     // 4.9: TLS library line.
-    AddLog("OpenSSL : " + TlsLibraryVersionText(), kLogInfo);
     AddLog("OpenSSL : " + TlsLibraryVersionText(), kLogInfo);
 
     // 5. Medium preset (nothing renders yet: no picture).
