@@ -498,15 +498,26 @@ void TMainDlg::process_btnClick() {
     img->hide();
     orgimg->hide();
     save_btn->setEnabled(false);
-    // 4.
-    mask_bmp = std::make_unique<TBitmap32>();
-    result_bmp = std::make_unique<TBitmap32>();
+    // 4. New buffers for mask and result. The old ones' memory is reused (a fresh 24 MP
+    // allocation costs more than the pass itself); their old content is never shown, and
+    // they are emptied unless the pass below completes.
+    if (!mask_bmp)
+        mask_bmp = std::make_unique<TBitmap32>();
+    if (!result_bmp)
+        result_bmp = std::make_unique<TBitmap32>();
+    struct TRenderExit {
+        TMainDlg* dlg;
+        bool rendered = false;
+        ~TRenderExit() {
+            if (!rendered) {
+                dlg->mask_bmp->Resize(0, 0);
+                dlg->result_bmp->Resize(0, 0);
+            }
+            dlg->pb->setValue(0);
+        }
+    } exit{this};
     // 5.
     AddLog("Rendering...", kLogInfo);
-    struct TBarReset {
-        QProgressBar* bar;
-        ~TBarReset() { bar->setValue(0); }
-    } barReset{pb};
     // 6.
     try {
         orgimg->Bitmap().ReadPictureFile(work_path);
@@ -528,6 +539,7 @@ void TMainDlg::process_btnClick() {
     pb->setMaximum(pic_h);
     // 10.
     RenderSelection(picture, selection, *mask_bmp, *result_bmp, [this](int y) { pb->setValue(y); });
+    exit.rendered = true;
     // 11.
     ShowLeftView();
     // 12.
@@ -775,9 +787,8 @@ void TMainDlg::Checkforupdate1Click() {
         return;
     Checkforupdate1->setEnabled(false);
     AddLog("Self update check...", kLogInfo);
-    update_checker->StartCheck(ExecutablePath(), this, [this](TTallyLite*) {
-        RunHandler([this] { UpdateCheckDone(); });
-    });
+    update_checker->StartCheck(ExecutablePath(), this,
+                               [this](TTallyLite*) { RunHandler([this] { UpdateCheckDone(); }); });
 }
 
 void TMainDlg::UpdateCheckDone() {
