@@ -92,7 +92,7 @@ struct Node {
 
 struct Hive {
     Node Root;
-    bool Damaged = false; // some line could not be understood
+    bool Damaged = false; // some line could not be understood or kept
 };
 
 std::vector<std::string> SplitPath(const std::string& Path) {
@@ -362,8 +362,13 @@ void ParseInto(Hive& H, std::string Text, const char* RootName) {
     bool inForeignKey = false; // a key of another root or a deletion: its values are skipped
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string line = TrimLeft(lines[i]);
-        if (line.empty() || line[0] == ';')
+        if (line.empty())
             continue;
+        if (line[0] == ';') {
+            // Our own hives hold no comments: one written by hand is kept before a rewrite.
+            H.Damaged = true;
+            continue;
+        }
         if (!sawHeader) {
             sawHeader = true;
             if (line == "REGEDIT4")
@@ -383,6 +388,7 @@ void ParseInto(Hive& H, std::string Text, const char* RootName) {
             }
             std::string path = line.substr(1, close - 1);
             if (!path.empty() && path[0] == '-') {
+                H.Damaged = true; // a deletion request, lost by a rewrite
                 inForeignKey = true;
                 continue;
             }
@@ -423,7 +429,8 @@ void ParseInto(Hive& H, std::string Text, const char* RootName) {
                 }
             }
             if (ok && TrimLeft(data) == "-") {
-                continue; // a deletion request: nothing to hold
+                H.Damaged = true; // a deletion request, lost by a rewrite
+                continue;
             }
             ok = ok && ParseData(data, unicode, v);
             if (!ok || (!current && !inForeignKey)) {

@@ -16,9 +16,9 @@
 // flushes it and renames it over the hive, so a crash or a second process never corrupts the
 // hive nor loses another process's change. A hive left without any key is deleted (in the
 // default location its "registry" and "Norwick Softworks" folders go too when empty).
-// Lines that cannot be understood are skipped on reading; before the first change rewrites
-// such a hive, the original is kept beside it as "HKEY_CURRENT_USER.reg.bak" (".bak2", ... when
-// that name is taken).
+// Lines that cannot be understood (or kept: comments, deletion requests) are skipped on
+// reading; before the first change rewrites such a hive, the original is kept beside it as
+// "HKEY_CURRENT_USER.reg.bak" (".bak2", ... when that name is taken).
 //
 // Reading never throws; writing functions return false on failure and leave the hive as it was.
 #include <cstdint>

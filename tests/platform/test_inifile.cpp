@@ -121,6 +121,19 @@ TEST_F(IniFileTest, EveryValueReadsBackUnchanged) {
         EXPECT_EQ(ini.ReadString("Settings", "V" + std::to_string(i), "<none>"), values[i]) << i;
 }
 
+TEST_F(IniFileTest, FilesThatAreNotTextAreReadAndKept) {
+    const std::string junk("\0\xff\xfe[Set\ntings]\r\r\n=x\n\x01\x02=\x03", 24);
+    Write(path_, junk);
+    TIniFile ini(path_);
+    EXPECT_TRUE(ini.Loaded());
+    EXPECT_TRUE(ini.EntryNames("Settings").empty());
+    ASSERT_TRUE(IniWriteString(path_, "Settings", "A", "1"));
+    // Every byte that was there is still there, in front of the new section.
+    const std::string now = ReadAll(path_);
+    EXPECT_EQ(now.substr(0, junk.size()), junk);
+    EXPECT_EQ(TIniFile(path_).ReadString("Settings", "A", ""), "1");
+}
+
 TEST_F(IniFileTest, LongNameListsAreComplete) {
     std::string text = "[Settings]\n";
     for (int i = 0; i < 5000; ++i)

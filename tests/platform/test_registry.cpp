@@ -256,6 +256,13 @@ TEST_F(RegistryTest, DamagedHiveIsReadAsFarAsPossibleAndKeptOnTheFirstWrite) {
     ASSERT_TRUE(WriteString(Root::CurrentUser, kMaker + "\\Huelet", "New", "2"));
     EXPECT_FALSE(fs::exists(Hive() + ".bak2"));
 
+    // Comments written by hand would be lost by a rewrite: they are kept too.
+    ASSERT_TRUE(fs::remove(Hive() + ".bak"));
+    WriteHive("REGEDIT4\n; why this is set\n[HKEY_CURRENT_USER\\SOFTWARE\\X]\n\"a\"=\"b\"\n");
+    ASSERT_TRUE(WriteString(Root::CurrentUser, "SOFTWARE\\X", "c", "d"));
+    EXPECT_NE(ReadAll(Hive() + ".bak").find("; why this is set"), std::string::npos);
+    garbage = ReadAll(Hive() + ".bak");
+
     // A second damaged hive does not overwrite the first kept copy.
     WriteHive("junk\n");
     ASSERT_TRUE(WriteString(Root::CurrentUser, kMaker, "Huelet", "x"));
