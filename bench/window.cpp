@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
     setenv("XDG_STATE_HOME", (base + "/state").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("HUELET_UPDATE_URL", "http://127.0.0.1:9", 1); // the window's quiet check stays local
 
     int rc = 0;
     {

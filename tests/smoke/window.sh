@@ -14,6 +14,8 @@ work=$(mktemp -d /tmp/huelet-smoke.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work/home XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config \
     XDG_STATE_HOME=$work/state XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime
+# The quiet update check at start-up goes to a refused local port.
+export HUELET_UPDATE_URL=http://127.0.0.1:9
 mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 picture=$work/in.jpg
@@ -22,7 +24,7 @@ convert -size 120x80 gradient:red-blue -quality 90 "$picture" || exit 1
 cat >"$work/session.sh" <<'SESSION'
 #!/bin/bash
 set -u
-exe=$1 picture=$2 result=$3
+exe=$1 picture=$2 result=$3 caption=$4 copy=$5
 fail() { echo "FAIL: $*" >"$result"; kill "$pid" 2>/dev/null; exit 1; }
 "$exe" &
 pid=$!
@@ -45,6 +47,15 @@ for _ in $(seq 100); do
     xdotool search --onlyvisible --name '^Open$' >/dev/null 2>&1 || break
     sleep 0.1
 done
+# The working copy, checked while the program runs: a portable run clears its data folder
+# when it closes.
+for _ in $(seq 100); do
+    cmp -s "$copy" "$picture" && break
+    sleep 0.1
+done
+cmp -s "$copy" "$picture" || fail "no working copy equal to the picture at $copy"
+name=$(xdotool getwindowname "$wid")
+[ "$name" = "$caption" ] || fail "caption '$name', expected '$caption'"
 xdotool windowfocus --sync "$wid"
 xdotool key ctrl+q
 for _ in $(seq 100); do
@@ -56,14 +67,17 @@ wait "$pid"
 echo "exit $?" >"$result"
 SESSION
 
+# The caption carries the version the build embeds in the executable.
+source=${2:-}
+version=$(sed -n 's/^project(Huelet VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt" 2>/dev/null)
+[ -n "$version" ] || { echo "no project version in $source/CMakeLists.txt"; exit 1; }
+
 timeout 90 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" "$exe" "$picture" \
-    "$work/result" >"$work/session.log" 2>&1
+    "$work/result" "Huelet v$version" "$XDG_DATA_HOME/Norwick Softworks/Huelet/Huelet.jpg" \
+    >"$work/session.log" 2>&1
 status=$?
 result=$(cat "$work/result" 2>/dev/null)
 echo "session: status $status, $result"
 [ "$result" = "exit 0" ] || { cat "$work/session.log"; exit 1; }
 
-copy="$XDG_DATA_HOME/Norwick Softworks/Huelet/Huelet.jpg"
-[ -f "$copy" ] || { echo "no working copy at $copy"; exit 1; }
-cmp -s "$copy" "$picture" || { echo "working copy differs from the picture"; exit 1; }
 echo "ok"

@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
     setenv("XDG_CACHE_HOME", (base + "/cache").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (base + "/runtime").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Every window starts the quiet update check: keep it on a refused local port.
+    setenv("HUELET_UPDATE_URL", "http://127.0.0.1:9", 1);
 
     int rc = 0;
     {
