@@ -42,6 +42,11 @@ TAboutDlg::TAboutDlg(QWidget* Parent)
     font.setPixelSize(11);
     setFont(font);
     setFixedSize(389, 285);
+    // Captions sit on the frame's top line, so the contents keep their places.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 6px; padding: 0 2px; }"));
 
     Image1 = new QLabel(this);
     const QPixmap banner(QStringLiteral(":/banner.png"));
@@ -61,6 +66,9 @@ TAboutDlg::TAboutDlg(QWidget* Parent)
 
     maker_grp = new QGroupBox(QStringLiteral("Norwick Softworks"), all_grp);
     maker_grp->setGeometry(260, 12, 113, 117);
+    // The maker's name nearly fills the narrow frame: no indent for its caption.
+    maker_grp->setStyleSheet(
+        QStringLiteral("QGroupBox::title { subcontrol-origin: margin; left: 0px; padding: 0; }"));
     email_btn = MakeButton(maker_grp, 8, 16, 97, 28, "Email");
     web_btn = MakeButton(maker_grp, 8, 48, 97, 28, "Web Site");
     forum_btn = MakeButton(maker_grp, 8, 80, 97, 28, "Forums");
