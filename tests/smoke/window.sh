@@ -34,11 +34,17 @@ eval "$(xdotool getwindowgeometry --shell "$wid")"
 [ "$WIDTH" = 825 ] || fail "width $WIDTH"
 [ "$HEIGHT" -ge 660 ] && [ "$HEIGHT" -le 720 ] || fail "height $HEIGHT"
 # The menu bar's "File" entry, then its first item "Load File".
-xdotool windowfocus --sync "$wid"
-xdotool mousemove --window "$wid" 12 8 click 1
-sleep 0.5
-xdotool key Down Return
-dlg=$(timeout 20 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)
+# A slow start may swallow the keys: try again, each time waiting a little longer.
+dlg=
+for attempt in 1 2 3 4 5; do
+    xdotool windowfocus --sync "$wid"
+    xdotool mousemove --window "$wid" 12 8 click 1
+    sleep "0.$((attempt * 2))"
+    xdotool key Down Return
+    dlg=$(timeout 5 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)
+    [ -n "$dlg" ] && break
+    xdotool key Escape
+done
 [ -n "$dlg" ] || fail "file dialog not found"
 xdotool windowfocus --sync "$dlg"
 xdotool type --delay 5 "$picture"
