@@ -36,10 +36,10 @@ eval "$(xdotool getwindowgeometry --shell "$wid")"
 # The menu bar's "File" entry, then its first item "Load File".
 # A slow start may swallow the keys: try again, each time waiting a little longer.
 dlg=
-for attempt in 1 2 3 4 5; do
+for pause in 0.3 0.6 1 2 3; do
     xdotool windowfocus --sync "$wid"
     xdotool mousemove --window "$wid" 12 8 click 1
-    sleep "0.$((attempt * 2))"
+    sleep "$pause"
     xdotool key Down Return
     dlg=$(timeout 5 xdotool search --sync --onlyvisible --name '^Open$' | head -n 1)
     [ -n "$dlg" ] && break
