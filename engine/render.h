@@ -23,7 +23,9 @@ inline TColor32 GreyedOut(TColor32 c) {
 }
 
 // One pass over picture: mask gets white/black, result the kept or greyed pixel.
-// mask and result are resized to the picture's size. onRow(y) runs before each row.
+// mask and result are resized to the picture's size, only when it differs: buffers kept from
+// the previous render keep their memory, which saves more than the pass costs on big pictures.
+// onRow(y) runs before each row.
 void RenderSelection(const TBitmap32& picture, const TSelection& selection, TBitmap32& mask,
                      TBitmap32& result, const std::function<void(int)>& onRow = {});
 
