@@ -1,6 +1,8 @@
 #include "update/U_HTTP_Custo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <QHostAddress>
@@ -130,7 +132,7 @@ void THttpCli::GetASync() {
     redirects_ = 0;
     stream_start_ = RcvdStream ? RcvdStream->size() : 0;
     if (Timeout > 0)
-        timer_->start(Timeout * 1000);
+        timer_->start(std::chrono::seconds(std::min(Timeout, 24 * 3600)));
     StartRequest(URL);
 }
 
@@ -174,7 +176,8 @@ void THttpCli::Connect(const QHostAddress& Address) {
         return;
     }
     address_text_ = Address.toString().toStdString();
-    const bool tls = parts_.Scheme == "https" && Proxy.empty();
+    // Through a proxy the socket tunnels (CONNECT) and then runs TLS as well.
+    const bool tls = parts_.Scheme == "https";
     QAbstractSocket* socket = nullptr;
     if (tls) {
         const TSslContext* context = TlsContext();
@@ -184,8 +187,10 @@ void THttpCli::Connect(const QHostAddress& Address) {
         }
         auto* ssl = new QSslSocket(this);
         ssl->setSslConfiguration(context->Configuration());
-        if (QHostAddress().setAddress(QString::fromStdString(parts_.HostForConnect())) == false)
-            ssl->setPeerVerifyName(QString::fromStdString(parts_.HostForConnect()));
+        // The server name goes out in the handshake unless the host is a literal address.
+        const QString host = QString::fromStdString(parts_.HostForConnect());
+        if (QHostAddress probe; !probe.setAddress(host))
+            ssl->setPeerVerifyName(host);
         connect(ssl, &QSslSocket::encrypted, this, &THttpCli::SendHead);
         connect(ssl, &QSslSocket::sslErrors, ssl, [ssl](const QList<QSslError>&) {
             ssl->ignoreSslErrors(); // the peer is not verified
@@ -367,8 +372,10 @@ void THttpCli::Finish(std::uint16_t Code) {
                 return;
             phase_ = TPhase::Idle;
             busy_ = false;
-            if (OnRequestDone)
-                OnRequestDone(this, THttpRequest::Get, Code);
+            // A copy: the handler may destroy this client, and its own callable with it.
+            const TRequestDone done = OnRequestDone;
+            if (done)
+                done(this, THttpRequest::Get, Code);
         },
         Qt::QueuedConnection);
 }

@@ -5,6 +5,7 @@
 
 #include <QSslSocket>
 
+#include "services/system_report.h"
 #include "services/text.h"
 
 namespace {
@@ -33,7 +34,7 @@ void SetTlsDisabledForTest(bool Disabled) {
 }
 
 bool TlsAvailable() {
-    if (g_disabled_for_test || DisabledByEnvironment())
+    if (g_disabled_for_test || DisabledByEnvironment() || IsPreVista())
         return false;
     if (g_version_number != 0 && g_version_number != 999)
         return true;

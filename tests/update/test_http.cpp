@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -598,6 +599,13 @@ TEST_F(TlsFixture, UnavailableTlsDowngradesTheAddress) {
     EXPECT_EQ(RunRequest(cli).code, kHttpErrSslHandshake);
 
     SetTlsDisabledForTest(false);
+    EXPECT_TRUE(TlsAvailable());
+
+    // The same switch for whole programs, through the environment.
+    setenv("HUELET_NO_TLS", "1", 1);
+    EXPECT_FALSE(TlsAvailable());
+    EXPECT_EQ(DowngradeUrl("https://127.0.0.1/p"), "http://127.0.0.1/p");
+    unsetenv("HUELET_NO_TLS");
     EXPECT_TRUE(TlsAvailable());
 }
 
