@@ -24,7 +24,7 @@ void ImportSettingsIni(const std::string& ProgramName, const std::string& IniPat
     for (const auto& name : ini.EntryNames(kSettingsSection))
         values.push_back(reg::Value::String(name, ini.ReadString(kSettingsSection, name, "")));
     for (const auto& name : ini.EntryNames(kSettingsDwordSection)) {
-        const int number = TextToIntDef(ini.ReadString(kSettingsDwordSection, name, ""), 0);
+        const int number = ProfileTextToIntDef(ini.ReadString(kSettingsDwordSection, name, ""), 0);
         values.push_back(reg::Value::Dword(name, static_cast<std::uint32_t>(number)));
     }
     if (values.empty())

@@ -222,7 +222,7 @@ std::int64_t MaxOf(std::int64_t A, std::int64_t B) {
     return A > B ? A : B;
 }
 
-bool TryTextToInt(const std::string& Text, int& Value) {
+bool TryProfileTextToInt(const std::string& Text, int& Value) {
     std::uint64_t magnitude = 0;
     bool negative = false, hex = false;
     if (!ParseInteger(Text, INT32_MIN, INT32_MAX, UINT32_MAX, magnitude, negative, hex))
@@ -235,18 +235,59 @@ bool TryTextToInt(const std::string& Text, int& Value) {
     return true;
 }
 
-int TextToIntDef(const std::string& Text, int Default) {
+int ProfileTextToIntDef(const std::string& Text, int Default) {
     int value = Default;
-    return TryTextToInt(Text, value) ? value : Default;
+    return TryProfileTextToInt(Text, value) ? value : Default;
 }
 
-std::int64_t TextToInt64Def(const std::string& Text, std::int64_t Default) {
-    std::uint64_t magnitude = 0;
-    bool negative = false, hex = false;
-    if (!ParseInteger(Text, INT64_MIN, INT64_MAX, UINT64_MAX, magnitude, negative, hex))
+std::int32_t TextToIntDef(const std::string& Text, std::int32_t Default) {
+    std::size_t i = 0;
+    const std::size_t n = Text.size();
+    while (i < n && Text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (Text[i] == '+' || Text[i] == '-')) {
+        negative = Text[i] == '-';
+        ++i;
+    }
+    std::uint64_t value = 0;
+    std::size_t digits = 0;
+    if (i < n && (Text[i] == '$' || Text[i] == 'x' || Text[i] == 'X' ||
+                  (Text[i] == '0' && i + 1 < n && (Text[i + 1] == 'x' || Text[i + 1] == 'X')))) {
+        i += Text[i] == '0' ? 2 : 1;
+        for (; i < n; ++i, ++digits) {
+            const char c = Text[i];
+            int d = -1;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
+            if (d < 0 || digits >= 8)
+                return Default;
+            value = value * 16 + static_cast<std::uint64_t>(d);
+        }
+        if (digits == 0)
+            return Default;
+        // Accumulated in 32 bits and read as signed: $FFFFFFFF is -1.
+        const std::uint32_t bits = static_cast<std::uint32_t>(value);
+        const std::uint32_t result = negative ? 0u - bits : bits;
+        return static_cast<std::int32_t>(result);
+    }
+    for (; i < n; ++i, ++digits) {
+        const char c = Text[i];
+        if (c < '0' || c > '9')
+            return Default;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > 2147483648ull)
+            return Default;
+    }
+    if (digits == 0)
         return Default;
-    if (hex || !negative)
-        return static_cast<std::int64_t>(magnitude);
-    // Negating in unsigned arithmetic keeps INT64_MIN well defined.
-    return static_cast<std::int64_t>(0 - magnitude);
+    if (negative)
+        return static_cast<std::int32_t>(0 - static_cast<std::int64_t>(value));
+    if (value > 2147483647ull)
+        return Default;
+    return static_cast<std::int32_t>(value);
 }

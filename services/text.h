@@ -58,8 +58,13 @@ std::int64_t MaxOf(std::int64_t A, std::int64_t B);
 // hexadecimal written "$1F" / "0x1F" (ASCII case ignored), surrounding blanks allowed.
 // Anything else, or a value outside the 32-bit signed range (hexadecimal accepts up to
 // 0xFFFFFFFF, read as its two's complement), gives Default.
-int TextToIntDef(const std::string& Text, int Default);
+int ProfileTextToIntDef(const std::string& Text, int Default);
 // Same, but false (Value untouched) instead of a default.
-bool TryTextToInt(const std::string& Text, int& Value);
-// 64-bit variant of the same syntax (hexadecimal up to 0xFFFFFFFFFFFFFFFF).
-std::int64_t TextToInt64Def(const std::string& Text, std::int64_t Default);
+bool TryProfileTextToInt(const std::string& Text, int& Value);
+
+// The strict conversion used for version fields and words: optional leading spaces (code 32
+// only), an optional sign, then decimal digits, or hexadecimal digits after "$", "x", "X",
+// "0x" or "0X" (at most eight, read as signed 32-bit), running to the end of the text.
+// Anything else, including a trailing blank or line break, or a decimal value outside the
+// signed 32-bit range, gives Default.
+std::int32_t TextToIntDef(const std::string& Text, std::int32_t Default);

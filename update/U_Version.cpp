@@ -15,58 +15,6 @@ std::int32_t ClampField(std::int32_t Value) {
 
 } // namespace
 
-std::int32_t StrictTextToIntDef(const std::string& Text, std::int32_t Default) {
-    std::size_t i = 0;
-    const std::size_t n = Text.size();
-    while (i < n && Text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < n && (Text[i] == '+' || Text[i] == '-')) {
-        negative = Text[i] == '-';
-        ++i;
-    }
-    std::uint64_t value = 0;
-    std::size_t digits = 0;
-    if (i < n && (Text[i] == '$' || Text[i] == 'x' || Text[i] == 'X' ||
-                  (Text[i] == '0' && i + 1 < n && (Text[i + 1] == 'x' || Text[i + 1] == 'X')))) {
-        i += Text[i] == '0' ? 2 : 1;
-        for (; i < n; ++i, ++digits) {
-            const char c = Text[i];
-            int d = -1;
-            if (c >= '0' && c <= '9')
-                d = c - '0';
-            else if (c >= 'a' && c <= 'f')
-                d = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F')
-                d = c - 'A' + 10;
-            if (d < 0 || digits >= 8)
-                return Default;
-            value = value * 16 + static_cast<std::uint64_t>(d);
-        }
-        if (digits == 0)
-            return Default;
-        // Accumulated in 32 bits and read as signed: $FFFFFFFF is -1.
-        const std::uint32_t bits = static_cast<std::uint32_t>(value);
-        const std::uint32_t result = negative ? 0u - bits : bits;
-        return static_cast<std::int32_t>(result);
-    }
-    for (; i < n; ++i, ++digits) {
-        const char c = Text[i];
-        if (c < '0' || c > '9')
-            return Default;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > 2147483648ull)
-            return Default;
-    }
-    if (digits == 0)
-        return Default;
-    if (negative)
-        return static_cast<std::int32_t>(0 - static_cast<std::int64_t>(value));
-    if (value > 2147483647ull)
-        return Default;
-    return static_cast<std::int32_t>(value);
-}
-
 TTallyVersion::TTallyVersion(std::uint32_t High, std::uint32_t Low)
     : Major(static_cast<std::int32_t>(High >> 16)), Minor(static_cast<std::int32_t>(High & 0xFFFF)),
       Release(static_cast<std::int32_t>(Low >> 16)),
@@ -79,10 +27,10 @@ void TTallyVersion::Parse(const std::string& Text) {
     const std::size_t p1 = s.find('.');
     const std::size_t p2 = s.find('.', p1 + 1);
     const std::size_t p3 = s.find('.', p2 + 1);
-    Major = ClampField(StrictTextToIntDef(s.substr(0, p1), 0));
-    Minor = ClampField(StrictTextToIntDef(s.substr(p1 + 1, p2 - p1 - 1), 0));
-    Release = ClampField(StrictTextToIntDef(s.substr(p2 + 1, p3 - p2 - 1), 0));
-    Build = ClampField(StrictTextToIntDef(s.substr(p3 + 1), 0));
+    Major = ClampField(TextToIntDef(s.substr(0, p1), 0));
+    Minor = ClampField(TextToIntDef(s.substr(p1 + 1, p2 - p1 - 1), 0));
+    Release = ClampField(TextToIntDef(s.substr(p2 + 1, p3 - p2 - 1), 0));
+    Build = ClampField(TextToIntDef(s.substr(p3 + 1), 0));
 }
 
 std::uint32_t TTallyVersion::HighPart() const {

@@ -2,13 +2,6 @@
 #include <cstdint>
 #include <string>
 
-// The strict conversion of a version field: optional leading spaces (code 32 only), an
-// optional sign, then decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"
-// (at most eight, read as signed 32-bit), running to the end of the text. Anything else,
-// including a trailing blank or line break, or a decimal value outside the signed 32-bit
-// range, gives Default.
-std::int32_t StrictTextToIntDef(const std::string& Text, std::int32_t Default);
-
 // A four-part dotted version number (major.minor.release.build). Fields are signed so that a
 // negative number in a version text survives parsing; none is ever above 65535.
 class TTallyVersion {

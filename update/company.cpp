@@ -25,13 +25,6 @@ std::string DropLast(const std::string& S, std::size_t Count) {
     return Count >= S.size() ? std::string() : S.substr(0, S.size() - Count);
 }
 
-// A number as version texts convert it: leading blanks are skipped, trailing ones fail.
-int Number(const std::string& W) {
-    if (!W.empty() && static_cast<unsigned char>(W.back()) <= ' ')
-        return 0;
-    return TextToIntDef(W, 0);
-}
-
 std::string CompanyTail(std::string C, const std::string& F) {
     if (C.empty() && FileHasContent(F + kAirDescriptor))
         C = XmlTagValue("copyright", LoadTextLines(F + kAirDescriptor));
@@ -127,18 +120,18 @@ std::string StripCopyrightPhrases(const std::string& Text) {
     s = RemovePrefix(s, "c)");
 
     w = FieldAt(s, 0, " -,");
-    if (w.size() == 4 && Number(w) > 1990)
+    if (w.size() == 4 && TextToIntDef(w, 0) > 1990)
         s = DropFirst(s, w);
 
     if (FieldCount(s, "/") > 1) {
         w = FieldAt(s, 0, "/");
-        if (w.size() == 4 || (w.size() == 2 && Number(w) > 0))
+        if (w.size() == 4 || (w.size() == 2 && TextToIntDef(w, 0) > 0))
             s = DropFirst(s, w);
     }
 
     w = FieldAt(s, FieldCount(s, " -") - 1, " -");
     if (SameAsAny(w, {"(C)", "copyright"}) || w == "\xA9" || w == "," ||
-        (w.size() == 4 && Number(w) > 1990) || (w.size() == 2 && Number(w) > 0))
+        (w.size() == 4 && TextToIntDef(w, 0) > 1990) || (w.size() == 2 && TextToIntDef(w, 0) > 0))
         s = DropLast(s, w.size() + 1);
 
     if (s.size() > 1 && s.back() == '-')
@@ -175,7 +168,7 @@ std::string StripCopyrightPhrases(const std::string& Text) {
         if (!s.empty() && s.back() == '-')
             s.pop_back();
     }
-    if (s.size() > 5 && s.back() == '.' && Number(s.substr(s.size() - 5, 4)) > 1990)
+    if (s.size() > 5 && s.back() == '.' && TextToIntDef(s.substr(s.size() - 5, 4), 0) > 1990)
         s = DropLast(s, 5);
 
     for (const char* prefix :

@@ -167,7 +167,7 @@ TEST(TextTest, MaxOf) {
     EXPECT_EQ(MaxOf(INT64_MIN, INT64_MAX), INT64_MAX);
 }
 
-TEST(TextTest, TextToIntDefAcceptsDecimalAndHexOnly) {
+TEST(TextTest, ProfileTextToIntDefAcceptsDecimalAndHexOnly) {
     struct Case {
         std::string text;
         int expected;
@@ -201,20 +201,11 @@ TEST(TextTest, TextToIntDefAcceptsDecimalAndHexOnly) {
         {"007", 7},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TextToIntDef(c.text, 99), c.expected) << "'" << c.text << "'";
+        EXPECT_EQ(ProfileTextToIntDef(c.text, 99), c.expected) << "'" << c.text << "'";
 
     int untouched = 5;
-    EXPECT_FALSE(TryTextToInt("abc", untouched));
+    EXPECT_FALSE(TryProfileTextToInt("abc", untouched));
     EXPECT_EQ(untouched, 5);
-}
-
-TEST(TextTest, TextToInt64Def) {
-    EXPECT_EQ(TextToInt64Def("9223372036854775807", 0), INT64_MAX);
-    EXPECT_EQ(TextToInt64Def("-9223372036854775808", 0), INT64_MIN);
-    EXPECT_EQ(TextToInt64Def("9223372036854775808", 1), 1);
-    EXPECT_EQ(TextToInt64Def("0xFFFFFFFFFFFFFFFF", 0), -1);
-    EXPECT_EQ(TextToInt64Def("4294967296", 0), 4294967296LL);
-    EXPECT_EQ(TextToInt64Def("x", 3), 3);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "update/U_Version.h"
 
+#include "services/text.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -124,7 +126,7 @@ TEST(Version, StrictFieldConversion) {
         {"- 1", 77},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(StrictTextToIntDef(c.text, 77), c.expected) << '"' << c.text << '"';
+        EXPECT_EQ(TextToIntDef(c.text, 77), c.expected) << '"' << c.text << '"';
 }
 
 } // namespace
