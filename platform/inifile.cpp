@@ -1,5 +1,7 @@
 #include "platform/inifile.h"
 
+#include "platform/fileio.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -35,36 +37,6 @@ std::string Trim(const std::string& S) {
     while (e > b && (IsBlank(S[e - 1]) || S[e - 1] == '\r'))
         --e;
     return S.substr(b, e - b);
-}
-
-enum class ReadResult { Ok, Missing, Failed };
-
-ReadResult ReadFile(const std::string& Path, std::string& Out) {
-    Out.clear();
-    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::size_t>(st.st_size) > kMaxIniBytes) {
-        ::close(fd);
-        return ReadResult::Failed;
-    }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || Out.size() > kMaxIniBytes) {
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        if (n == 0)
-            break;
-        Out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return ReadResult::Ok;
 }
 
 // One line of the file: its text without the line end, and the line end it had.
@@ -144,19 +116,6 @@ std::string EncodeValue(const std::string& Value) {
     return needsQuotes ? "\"" + Value + "\"" : Value;
 }
 
-bool WriteAll(int Fd, const std::string& Data) {
-    std::size_t done = 0;
-    while (done < Data.size()) {
-        const ssize_t n = ::write(Fd, Data.data() + done, Data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 bool ReplaceAtomically(const std::string& Path, const std::string& Data, mode_t Mode) {
     const std::size_t slash = Path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : Path.substr(0, slash);
@@ -187,7 +146,7 @@ bool ReplaceAtomically(const std::string& Path, const std::string& Data, mode_t 
 
 TIniFile::TIniFile(const std::string& Path) {
     std::string data;
-    if (ReadFile(Path, data) != ReadResult::Ok)
+    if (ReadWholeFile(Path, data, kMaxIniBytes) != ReadResult::Ok)
         return;
     loaded_ = true;
     if (data.rfind("\xEF\xBB\xBF", 0) == 0)
@@ -252,7 +211,7 @@ bool IniWriteString(const std::string& Path, const std::string& Section, const s
     }
 
     std::string data;
-    const ReadResult read = ReadFile(target, data);
+    const ReadResult read = ReadWholeFile(target, data, kMaxIniBytes);
     if (read == ReadResult::Failed)
         return false;
     mode_t mode = 0644 & ~[] {

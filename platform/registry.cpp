@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include "huelet_config.h"
+#include "platform/fileio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -541,54 +542,6 @@ bool HiveHoldsNothing(const Hive& H) {
 
 // ----- Files -----
 
-enum class ReadResult { Ok, Missing, Failed };
-
-ReadResult ReadWholeFile(const std::string& Path, std::string& Out) {
-    Out.clear();
-    const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::size_t>(st.st_size) > kMaxHiveBytes) {
-        ::close(fd);
-        return ReadResult::Failed;
-    }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-        if (n == 0)
-            break;
-        Out.append(buf, static_cast<std::size_t>(n));
-        if (Out.size() > kMaxHiveBytes) {
-            ::close(fd);
-            return ReadResult::Failed;
-        }
-    }
-    ::close(fd);
-    return ReadResult::Ok;
-}
-
-bool WriteAll(int Fd, const std::string& Data) {
-    std::size_t done = 0;
-    while (done < Data.size()) {
-        const ssize_t n = ::write(Fd, Data.data() + done, Data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::string Env(const char* Name) {
     const char* v = std::getenv(Name);
     return v ? std::string(v) : std::string();
@@ -726,7 +679,7 @@ Hive LoadMachine() {
         std::sort(names.begin(), names.end());
         for (const auto& name : names) {
             std::string text;
-            if (ReadWholeFile(dir + "/" + name, text) == ReadResult::Ok)
+            if (ReadWholeFile(dir + "/" + name, text, kMaxHiveBytes) == ReadResult::Ok)
                 ParseInto(h, text, kMachineRootName);
         }
     }
@@ -766,7 +719,7 @@ Hive LoadUser() {
     if (dir.empty())
         return h;
     std::string text;
-    if (ReadWholeFile(dir + "/" + kHiveFileName, text) == ReadResult::Ok)
+    if (ReadWholeFile(dir + "/" + kHiveFileName, text, kMaxHiveBytes) == ReadResult::Ok)
         ParseInto(h, text, kUserRootName);
     return h;
 }
@@ -791,7 +744,7 @@ bool Change(Root Where, const std::function<bool(Node&)>& Apply) {
         return false;
 
     std::string original;
-    const ReadResult read = ReadWholeFile(path, original);
+    const ReadResult read = ReadWholeFile(path, original, kMaxHiveBytes);
     if (read == ReadResult::Failed)
         return Fail("cannot read the hive " + path + "; it is left unchanged");
     Hive h;

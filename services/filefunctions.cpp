@@ -1,5 +1,7 @@
 #include "services/filefunctions.h"
 
+#include "platform/fileio.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -66,20 +68,6 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 bool IsRealDirectory(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Where a write to Path must finally land: the file a symbolic link points to, else Path.
