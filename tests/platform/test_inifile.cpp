@@ -1,5 +1,7 @@
 #include "platform/inifile.h"
 
+#include "testenv.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,31 +15,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void Write(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
+using testenv::ReadAll;
+using testenv::Write;
 
 class IniFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/huelet-ini-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/settings.ini";
-    }
     void TearDown() override {
+        // Give write access back so the folder can be removed.
         std::error_code ec;
         fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
     }
-    std::string dir_, path_;
+    testenv::TempDir temp_{"ini"};
+    std::string dir_ = temp_.Root();
+    std::string path_ = dir_ + "/settings.ini";
 };
 
 TEST_F(IniFileTest, ReadingFollowsTheProfileRules) {

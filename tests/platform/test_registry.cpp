@@ -1,5 +1,7 @@
 #include "platform/registry.h"
 
+#include "testenv.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,41 +20,19 @@ namespace {
 
 const std::string kMaker = "SOFTWARE\\Norwick Softworks";
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void Write(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
+using testenv::ReadAll;
+using testenv::Write;
 
 // Every test gets its own HOME, XDG folders and registry folders.
 class RegistryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/huelet-registry-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        fs::create_directories(root_ + "/home");
-        fs::create_directories(root_ + "/machine");
-        setenv("HOME", (root_ + "/home").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (root_ + "/home/.config").c_str(), 1);
-        setenv("HUELET_REGISTRY_DIR", (root_ + "/user").c_str(), 1);
-        setenv("HUELET_MACHINE_REGISTRY_DIR", (root_ + "/machine").c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    testenv::TempHome env_{"registry"};
+    const std::string root_ = env_.Root();
     std::string Hive() const { return root_ + "/user/HKEY_CURRENT_USER.reg"; }
     void WriteHive(const std::string& text) {
         fs::create_directories(root_ + "/user");
         Write(Hive(), text);
     }
-    std::string root_;
 };
 
 TEST_F(RegistryTest, EveryValueTypeSurvivesTheFileInCreationOrder) {

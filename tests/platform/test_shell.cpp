@@ -1,9 +1,11 @@
 #include "platform/shell.h"
 
+#include "testenv.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -23,12 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using testenv::ReadAll;
 
 // Restores an environment variable when it goes out of scope.
 class ScopedEnv {
@@ -82,9 +79,6 @@ TEST(ExpandEnvironmentTextTest, ReplacesSetVariablesAndKeepsTheRest) {
 class ShellTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/huelet-shell-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         fs::create_directories(dir_ / "bin");
         fs::create_directories(dir_ / "empty-bin");
         fs::create_directories(dir_ / "work");
@@ -92,7 +86,6 @@ class ShellTest : public ::testing::Test {
     void TearDown() override {
         SetShellLauncherForTests(nullptr);
         SetMessageBoxHandlerForTests(nullptr);
-        fs::remove_all(dir_);
     }
 
     // A stand-in opener that records its working folder and arguments, then renames the record
@@ -118,7 +111,8 @@ class ShellTest : public ::testing::Test {
         return text;
     }
 
-    fs::path dir_;
+    testenv::TempDir temp_{"shell"};
+    fs::path dir_ = temp_.Root();
 };
 
 TEST_F(ShellTest, LaunchesTheOpenerOnPathDetachedWithTheTarget) {

@@ -1,5 +1,7 @@
 #include "services/filefunctions.h"
 
+#include "testenv.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,16 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void Write(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
+using testenv::ReadAll;
+using testenv::Write;
 
 // Names a file system may hold that must all work: not valid UTF-8, spaces and non-ASCII.
 const std::string kLatin1Name = "caf\xe9 \xff.jpg";
@@ -31,15 +25,9 @@ const std::string kUnicodeName = "my photo \xe2\x80\x94 \xc3\xbcn\xc3\xaf.JPG";
 
 class FileFunctionsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/huelet-files-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
     void TearDown() override {
         // Restore write access so everything can be removed.
         chmod((dir_ + "/locked").c_str(), 0755);
-        fs::remove_all(dir_);
     }
     std::string P(const std::string& rel) const { return dir_ + "/" + rel; }
     std::vector<std::string> Names() const {
@@ -50,7 +38,8 @@ class FileFunctionsTest : public ::testing::Test {
         return names;
     }
 
-    std::string dir_;
+    testenv::TempDir temp_{"files"};
+    std::string dir_ = temp_.Root();
 };
 
 TEST_F(FileFunctionsTest, ExistenceTellsFilesFromFolders) {

@@ -1,6 +1,8 @@
 #include "platform/shell.h"
 #include "services/U_Log.h"
 
+#include "testenv.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,17 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void WriteAll(const fs::path& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary);
-    out << data;
-}
+using testenv::ReadAll;
+using testenv::Write;
 
 // 9 March 2024 14:05:31 UTC.
 constexpr std::time_t kSample = 1709993131;
@@ -33,9 +26,6 @@ constexpr std::time_t kSample = 1709993131;
 class LogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/huelet-log-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         const char* tz = std::getenv("TZ");
         had_tz_ = tz != nullptr;
         old_tz_ = tz ? tz : "";
@@ -49,14 +39,14 @@ class LogTest : public ::testing::Test {
         else
             unsetenv("TZ");
         tzset();
-        fs::remove_all(dir_);
     }
     std::string LogPath() const { return (dir_ / "Huelet.log").string(); }
     static void FixClock(TKLog& log) {
         log.SetClock([] { return kSample; });
     }
 
-    fs::path dir_;
+    testenv::TempDir temp_{"log"};
+    fs::path dir_ = temp_.Root();
     bool had_tz_ = false;
     std::string old_tz_;
 };
@@ -135,7 +125,7 @@ TEST_F(LogTest, LineLimitRemovesTheOldestLine) {
 }
 
 TEST_F(LogTest, LoadedListAboveTheLimitShrinksByOneLinePerAddedLine) {
-    WriteAll(LogPath(), "e\r\nd\r\nc\r\nb\r\na\r\n");
+    Write(LogPath(), "e\r\nd\r\nc\r\nb\r\na\r\n");
     TKLog log(LogPath(), false, 3, true);
     FixClock(log);
     ASSERT_EQ(log.Lines(), (std::deque<std::string>{"e", "d", "c", "b", "a"}));
@@ -145,7 +135,7 @@ TEST_F(LogTest, LoadedListAboveTheLimitShrinksByOneLinePerAddedLine) {
 }
 
 TEST_F(LogTest, WithoutLoadingTheFirstSaveReplacesAnOldFile) {
-    WriteAll(LogPath(), "old run\r\n");
+    Write(LogPath(), "old run\r\n");
     {
         TKLog log(LogPath(), false, 10000, false);
         FixClock(log);

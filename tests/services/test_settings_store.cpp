@@ -3,6 +3,8 @@
 #include "platform/inifile.h"
 #include "platform/registry.h"
 
+#include "testenv.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,43 +22,25 @@ namespace {
 
 const std::string kProgramKey = std::string(kMakerKey) + "\\Huelet";
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void Write(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
+using testenv::ReadAll;
+using testenv::Write;
 
 class SettingsStoreTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/huelet-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        for (const char* sub : {"/home", "/machine", "/exe"})
-            fs::create_directories(root_ + sub);
-        setenv("HOME", (root_ + "/home").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (root_ + "/home/.config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (root_ + "/home/.local/share").c_str(), 1);
-        setenv("HUELET_REGISTRY_DIR", (root_ + "/user").c_str(), 1);
-        setenv("HUELET_MACHINE_REGISTRY_DIR", (root_ + "/machine").c_str(), 1);
-        ini_ = root_ + "/exe/settings.ini";
-    }
+    void SetUp() override { fs::create_directories(root_ + "/exe"); }
     void TearDown() override {
+        // Give write access back so the folder can be removed.
         std::error_code ec;
         fs::permissions(ini_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(root_, ec);
     }
     std::vector<reg::Value> ProgramValues() {
         reg::Key k;
         return k.Open(Root::CurrentUser, kProgramKey) ? k.Values() : std::vector<reg::Value>();
     }
     std::string Hive() const { return root_ + "/user/HKEY_CURRENT_USER.reg"; }
-    std::string root_, ini_;
+    testenv::TempHome env_{"settings"};
+    std::string root_ = env_.Root();
+    std::string ini_ = root_ + "/exe/settings.ini";
 };
 
 TEST_F(SettingsStoreTest, ImportReadsTextsAndIntegers) {

@@ -2,6 +2,8 @@
 
 #include "platform/registry.h"
 
+#include "testenv.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,9 +18,7 @@ using reg::Root;
 
 namespace {
 
-void Write(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
+using testenv::Write;
 
 TEST(SystemReportTest, SystemDescription) {
     struct Case {
@@ -53,27 +53,13 @@ TEST(SystemReportTest, SimpleProbes) {
 
 class UninstallTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/huelet-uninstall-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        fs::create_directories(root_ + "/machine");
-        fs::create_directories(root_ + "/home");
-        setenv("HOME", (root_ + "/home").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (root_ + "/home/.config").c_str(), 1);
-        setenv("HUELET_REGISTRY_DIR", (root_ + "/user").c_str(), 1);
-        setenv("HUELET_MACHINE_REGISTRY_DIR", (root_ + "/machine").c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
     // One machine entry in its own file.
     void Machine(const std::string& file, const std::string& key, const std::string& values) {
         Write(root_ + "/machine/" + file,
               "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + key + "]\n" + values + "\n");
     }
-    std::string root_;
+    testenv::TempHome env_{"uninstall"};
+    std::string root_ = env_.Root();
 };
 
 TEST_F(UninstallTest, EntriesComeFromTheUserThenTheMachineThenIts32BitView) {

@@ -36,7 +36,7 @@ for line in '"DisplayName"="Norwick Softworks Huelet"' '"Publisher"="Norwick Sof
 done
 
 # Run the installed program once and close it.
-cat >"$work/session.sh" <<'SESSION'
+cat "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" - >"$work/session.sh" <<'SESSION'
 #!/bin/bash
 set -u
 exe=$1 result=$2
@@ -45,15 +45,7 @@ fail() { echo "FAIL: $*" >"$result"; kill "$pid" 2>/dev/null; exit 1; }
 pid=$!
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Huelet v' | head -n 1)
 [ -n "$wid" ] || fail "window not found"
-xdotool windowfocus --sync "$wid"
-xdotool key ctrl+q
-for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
-wait "$pid"
-echo "exit $?" >"$result"
+quit_and_record
 SESSION
 timeout 90 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" "$prefix/bin/huelet" \
     "$work/result" >"$work/session.log" 2>&1

@@ -28,7 +28,7 @@ data="$XDG_DATA_HOME/Norwick Softworks"
 
 # session.sh EXE HIVE RESULT: starts the program, waits for its first activation (the caption
 # with the version), copies the hive as it is then, closes with Ctrl+Q.
-cat >"$work/session.sh" <<'SESSION'
+cat "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" - >"$work/session.sh" <<'SESSION'
 #!/bin/bash
 set -u
 exe=$1 hive=$2 result=$3
@@ -38,15 +38,7 @@ pid=$!
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Huelet v' | head -n 1)
 [ -n "$wid" ] || fail "window not found"
 cp "$hive" "$result.hive" 2>/dev/null
-xdotool windowfocus --sync "$wid"
-xdotool key ctrl+q
-for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
-wait "$pid"
-echo "exit $?" >"$result"
+quit_and_record
 SESSION
 
 failures=0

@@ -24,7 +24,7 @@ export LSAN_OPTIONS="suppressions=$work/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 picture=$work/in.jpg
 convert -size 120x80 gradient:red-blue -quality 90 "$picture" || exit 1
 
-cat >"$work/session.sh" <<'SESSION'
+cat "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" - >"$work/session.sh" <<'SESSION'
 #!/bin/bash
 set -u
 exe=$1 picture=$2 result=$3 caption=$4 copy=$5
@@ -65,15 +65,7 @@ done
 cmp -s "$copy" "$picture" || fail "no working copy equal to the picture at $copy"
 name=$(xdotool getwindowname "$wid")
 [ "$name" = "$caption" ] || fail "caption '$name', expected '$caption'"
-xdotool windowfocus --sync "$wid"
-xdotool key ctrl+q
-for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "still running after Ctrl+Q"
-wait "$pid"
-echo "exit $?" >"$result"
+quit_and_record
 SESSION
 
 # The caption carries the version the build embeds in the executable.

@@ -1,0 +1,89 @@
+// Scratch folders and small file helpers shared by the test programs.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace testenv {
+
+// The whole file, or "" when it cannot be read.
+inline std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// Replaces the file with exactly these bytes.
+inline void Write(const std::filesystem::path& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+// A fresh folder under /tmp, removed with everything in it when the object goes.
+class TempDir {
+  public:
+    explicit TempDir(const std::string& tag) {
+        std::string pattern = "/tmp/huelet-" + tag + "-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create a temporary folder");
+        root_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder, without a trailing '/'.
+    const std::string& Root() const { return root_; }
+    // A path inside the folder.
+    std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+
+  private:
+    std::string root_;
+};
+
+// A scratch folder that also stands in for the user's home: HOME and the XDG folders point into
+// <root>/home, the user registry into <root>/user and the machine registry into <root>/machine
+// (home and machine exist). Every variable is restored when the object goes.
+class TempHome : public TempDir {
+  public:
+    explicit TempHome(const std::string& tag) : TempDir(tag) {
+        std::filesystem::create_directories(Path("home"));
+        std::filesystem::create_directories(Path("machine"));
+        Set("HOME", Path("home"));
+        Set("XDG_CONFIG_HOME", Path("home/.config"));
+        Set("XDG_DATA_HOME", Path("home/.local/share"));
+        Set("XDG_STATE_HOME", Path("home/.local/state"));
+        Set("XDG_CACHE_HOME", Path("home/.cache"));
+        Set("HUELET_REGISTRY_DIR", Path("user"));
+        Set("HUELET_MACHINE_REGISTRY_DIR", Path("machine"));
+    }
+    ~TempHome() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+
+  private:
+    void Set(const char* name, const std::string& value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        setenv(name, value.c_str(), 1);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+} // namespace testenv
