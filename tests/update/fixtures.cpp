@@ -20,15 +20,6 @@ void Put32(std::vector<std::uint8_t>& B, std::size_t At, std::uint32_t V) {
     Put16(B, At + 2, V >> 16);
 }
 
-// The environment variables a test must not share with the real user.
-const char* const kVariables[] = {"HOME",
-                                  "XDG_CONFIG_HOME",
-                                  "XDG_DATA_HOME",
-                                  "XDG_STATE_HOME",
-                                  "XDG_CACHE_HOME",
-                                  "HUELET_REGISTRY_DIR",
-                                  "HUELET_MACHINE_REGISTRY_DIR"};
-
 } // namespace
 
 std::u16string Cp1252ToUtf16(const std::string& Text) {
@@ -125,35 +116,6 @@ bool WriteTextFile(const std::string& Path, const std::string& Text) {
     std::ofstream out(Path, std::ios::binary | std::ios::trunc);
     out << Text;
     return static_cast<bool>(out);
-}
-
-TempEnvironment::TempEnvironment() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "huelet-id-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder");
-    root_ = pattern + "/";
-    for (const char* name : kVariables) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old ? old : "\x01");
-    }
-    setenv("HOME", Folder("home").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", Folder("home/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", Folder("home/.local/share").c_str(), 1);
-    setenv("XDG_STATE_HOME", Folder("home/.local/state").c_str(), 1);
-    setenv("XDG_CACHE_HOME", Folder("home/.cache").c_str(), 1);
-    setenv("HUELET_REGISTRY_DIR", Folder("registry").c_str(), 1);
-    setenv("HUELET_MACHINE_REGISTRY_DIR", Folder("machine").c_str(), 1);
-}
-
-TempEnvironment::~TempEnvironment() {
-    for (const auto& [name, value] : saved_) {
-        if (value == "\x01")
-            unsetenv(name.c_str());
-        else
-            setenv(name.c_str(), value.c_str(), 1);
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
 }
 
 std::string TempEnvironment::Folder(const std::string& Relative) const {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/versioninfo.h"
+#include "testenv.h"
 
 namespace fixtures {
 
@@ -32,8 +33,7 @@ std::u16string Cp1252ToUtf16(const std::string& Text);
 // it when the object goes.
 class TempEnvironment {
   public:
-    TempEnvironment();
-    ~TempEnvironment();
+    TempEnvironment() = default;
     TempEnvironment(const TempEnvironment&) = delete;
     TempEnvironment& operator=(const TempEnvironment&) = delete;
 
@@ -43,8 +43,8 @@ class TempEnvironment {
     std::string Folder(const std::string& Relative) const;
 
   private:
-    std::string root_;
-    std::vector<std::pair<std::string, std::string>> saved_; // variable, old value ("\x01" unset)
+    testenv::TempHome home_{"id"};
+    std::string root_ = home_.Root() + "/";
 };
 
 } // namespace fixtures
