@@ -3,6 +3,7 @@
 #include "engine/bitmap32.h"
 #include "engine/filter.h"
 #include "engine/render.h"
+#include "tests/engine/masks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -48,47 +49,6 @@ TBitmap32 PhotoLike(int w, int h) {
         }
     }
     return b;
-}
-
-// A black corridor two pixels wide snaking through white: filling creeps in from its dead
-// ends, so repeated sweeps would need millions of rounds.
-TBitmap32 SnakeMask(int w, int h) {
-    TBitmap32 m;
-    m.Resize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            m.SetPixelAt(x, y, kMaskWhite);
-    int lane = 0;
-    for (int y = 2; y + 1 < h - 2; y += 4, ++lane) {
-        for (int x = 2; x < w - 2; ++x) {
-            m.SetPixelAt(x, y, kMaskBlack);
-            m.SetPixelAt(x, y + 1, kMaskBlack);
-        }
-        if (y + 5 < h - 2) {
-            const int x0 = lane % 2 == 0 ? w - 4 : 2;
-            for (int yy = y + 2; yy < y + 4; ++yy) {
-                m.SetPixelAt(x0, yy, kMaskBlack);
-                m.SetPixelAt(x0 + 1, yy, kMaskBlack);
-            }
-        }
-    }
-    return m;
-}
-
-// Zigzag chains of white anchored on the left border, eroded link by link from the right.
-TBitmap32 ChainMask(int w, int h) {
-    TBitmap32 m;
-    m.Resize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            m.SetPixelAt(x, y, kMaskBlack);
-    for (int y = 1; y + 1 < h; y += 4)
-        for (int x = 0; x < w - 2; ++x) {
-            m.SetPixelAt(x, y, kMaskWhite);
-            if (x % 2 == 0)
-                m.SetPixelAt(x, y + 1, kMaskWhite);
-        }
-    return m;
 }
 
 struct TData {

@@ -16,7 +16,7 @@ using namespace codec_test;
 
 namespace {
 
-struct BmpSpec {
+struct BmpLayout {
     std::uint32_t headerSize = 40;
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -42,7 +42,7 @@ void Append32(Bytes& b, std::uint32_t v) {
     Put32(b, b.size() - 4, v);
 }
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpLayout& s) {
     Bytes b(14 + s.headerSize, 0);
     b[0] = 'B';
     b[1] = 'M';
@@ -96,7 +96,7 @@ Bytes Pixels32(std::initializer_list<std::uint32_t> values) {
 
 struct GoodCase {
     const char* name;
-    BmpSpec spec;
+    BmpLayout layout;
     int width;
     int height;
     std::vector<TColor32> expected; // top row first
@@ -242,7 +242,7 @@ class BmpReadTest : public TempDirTest, public ::testing::WithParamInterface<Goo
 TEST_P(BmpReadTest, DecodesEveryPixel) {
     const GoodCase& c = GetParam();
     const std::string path = Path("picture.bmp");
-    Bytes bytes = MakeBmp(c.spec);
+    Bytes bytes = MakeBmp(c.layout);
     bytes.resize(std::max<std::size_t>(bytes.size(), 54), 0); // tiny files still hold a header
     WriteBytes(path, bytes);
     TBitmap32 b;
