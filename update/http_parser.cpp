@@ -492,24 +492,20 @@ void THttpResponseParser::Feed(const char* Data, std::size_t Size, std::string* 
         if (body_kind_ == TBodyKind::UntilClose) {
             AppendBody(Data, Size, Body);
             Size = 0;
-        } else if (body_kind_ == TBodyKind::Length) {
+        } else if (body_kind_ == TBodyKind::Length || chunk_phase_ == TChunkPhase::Data) {
+            // A counted stretch: the whole body by Content-Length, or one chunk's data.
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, Size));
             AppendBody(Data, n, Body);
             Data += n;
             Size -= n;
             remaining_ -= n;
-            if (remaining_ == 0 && state_ == TState::Body)
-                state_ = TState::Done;
-        } else if (chunk_phase_ == TChunkPhase::Data) {
-            const std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, Size));
-            AppendBody(Data, n, Body);
-            Data += n;
-            Size -= n;
-            remaining_ -= n;
-            if (remaining_ == 0)
-                chunk_phase_ = TChunkPhase::DataEnd;
+            if (remaining_ == 0) {
+                if (body_kind_ != TBodyKind::Length)
+                    chunk_phase_ = TChunkPhase::DataEnd;
+                else if (state_ == TState::Body)
+                    state_ = TState::Done;
+            }
         } else if (chunk_phase_ == TChunkPhase::Trailer) {
             if (!TakeLine(Data, Size, true))
                 continue;
