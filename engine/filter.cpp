@@ -1,8 +1,10 @@
 #include "engine/filter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -219,10 +221,264 @@ class TLinearFilter {
     std::vector<TPending>& stack_ = PendingScratch();
 };
 
+// Masks from Render hold only mask black and mask white; their neighbour sums are 255 times
+// the count of white neighbours. Such a mask is filtered as 8 x 8 tiles of bits, each tile one
+// 64-bit word (bit 8r + c is pixel (c, r) of the tile, 1 for white), so one round of word
+// operations applies a rule to 64 pixels at once. A tile is stepped until it stops changing,
+// and the neighbours its changes touch are looked at again. Any order of changes reaches the
+// same fixed point, so this equals the sweeps.
+class TTileFilter {
+    static constexpr std::uint64_t kColumn0 = 0x0101010101010101ull;
+    static constexpr std::uint64_t kColumn7 = kColumn0 << 7;
+    static constexpr std::uint64_t kRow0 = 0xFF;
+    static constexpr std::uint64_t kRow7 = kRow0 << 56;
+
+    // The box sum of the 3 x 3 pixels around each pixel, itself included, as bit planes:
+    // low + 2 x (how many of four weight-2 bits are set).
+    struct TBoxSum {
+        std::uint64_t low, atLeast2, atLeast3;
+    };
+
+    // Pass 1: a white pixel whose box sum is below 4 has fewer than 3 white neighbours.
+    struct TErode {
+        static std::uint64_t Next(std::uint64_t tile, const TBoxSum& s, std::uint64_t changeable) {
+            return tile & (s.atLeast2 | ~changeable);
+        }
+        static std::uint64_t Candidates(std::uint64_t tile) { return tile; }
+    };
+    // Pass 2: a black pixel whose box sum is 5 or more has more than 4 white neighbours.
+    struct TFill {
+        static std::uint64_t Next(std::uint64_t tile, const TBoxSum& s, std::uint64_t changeable) {
+            return tile | ((s.atLeast3 | (s.atLeast2 & s.low)) & changeable);
+        }
+        static std::uint64_t Candidates(std::uint64_t tile) { return ~tile; }
+    };
+
+    // Kept between calls: fresh pages cost more than the filtering of a big mask.
+    template <typename T, int Which = 0> static std::vector<T>& ScratchVector() {
+        thread_local std::vector<T> v;
+        return v;
+    }
+
+  public:
+    explicit TTileFilter(TBitmap32& mask)
+        : mask_(mask.Bits()), w_(mask.Width()), h_(mask.Height()), gw_((w_ + 7) / 8 + 2),
+          gh_((h_ + 7) / 8 + 2) {}
+
+    // False, with the mask untouched, if it holds any other value than mask black and white.
+    bool Run() {
+        if (!Load())
+            return false;
+        Pass<TErode>();
+        Pass<TFill>();
+        Store();
+        return true;
+    }
+
+  private:
+    // The tiles of the picture sit inside a ring of empty tiles, so every tile has eight
+    // neighbours; ring tiles and border pixels never change.
+    size_t Tile(int tx, int ty) const {
+        return static_cast<size_t>(ty + 1) * static_cast<size_t>(gw_) + static_cast<size_t>(tx + 1);
+    }
+
+    bool Load() {
+        const size_t count = static_cast<size_t>(gw_) * static_cast<size_t>(gh_);
+        grid_.assign(count, 0);
+        for (int y = 0; y < h_; ++y) {
+            const TColor32* row = mask_ + static_cast<size_t>(y) * static_cast<size_t>(w_);
+            std::uint64_t* tiles = grid_.data() + Tile(0, y / 8);
+            const int shift = 8 * (y % 8);
+            int x = 0;
+#if defined(__SSE2__)
+            const __m128i white = _mm_set1_epi32(-1);
+            const __m128i black = _mm_set1_epi32(static_cast<int>(kMaskBlack));
+            __m128i other = _mm_setzero_si128();
+            for (; x + 8 <= w_; x += 8) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 4));
+                const __m128i wa = _mm_cmpeq_epi32(a, white), wb = _mm_cmpeq_epi32(b, white);
+                const __m128i known = _mm_and_si128(_mm_or_si128(wa, _mm_cmpeq_epi32(a, black)),
+                                                    _mm_or_si128(wb, _mm_cmpeq_epi32(b, black)));
+                other = _mm_or_si128(other, _mm_andnot_si128(known, white));
+                const unsigned bits = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(wa))) |
+                                      static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(wb)))
+                                          << 4;
+                tiles[x / 8] |= static_cast<std::uint64_t>(bits) << shift;
+            }
+            if (_mm_movemask_epi8(other) != 0)
+                return false;
+#endif
+            for (; x < w_; ++x) {
+                if (row[x] != kMaskWhite && row[x] != kMaskBlack)
+                    return false;
+                tiles[x / 8] |= static_cast<std::uint64_t>(row[x] == kMaskWhite) << (shift + x % 8);
+            }
+        }
+        original_ = grid_;
+
+        // Which pixels of each tile may change: the interior of the picture.
+        changeable_.assign(count, 0);
+        std::vector<std::uint64_t> columns(static_cast<size_t>(gw_ - 2), 0);
+        for (int x = 1; x <= w_ - 2; ++x)
+            columns[static_cast<size_t>(x / 8)] |= kColumn0 << (x % 8);
+        for (int ty = 0; ty < gh_ - 2; ++ty) {
+            std::uint64_t rows = 0;
+            for (int r = 0; r < 8; ++r)
+                if (const int y = 8 * ty + r; y >= 1 && y <= h_ - 2)
+                    rows |= kRow0 << (8 * r);
+            std::uint64_t* out = changeable_.data() + Tile(0, ty);
+            for (size_t tx = 0; tx < columns.size(); ++tx)
+                out[tx] = rows & columns[tx];
+        }
+        queued_.resize(count);
+        return true;
+    }
+
+    // The left and the right neighbour of every pixel of a tile.
+    static std::uint64_t WestOf(std::uint64_t left, std::uint64_t tile) {
+        return ((tile << 1) & ~kColumn0) | ((left >> 7) & kColumn0);
+    }
+    static std::uint64_t EastOf(std::uint64_t tile, std::uint64_t right) {
+        return ((tile >> 1) & ~kColumn7) | ((right << 7) & kColumn7);
+    }
+
+    // Each pixel plus its left and right neighbours, as a 2-bit number in two planes.
+    static void RowSums(std::uint64_t w, std::uint64_t c, std::uint64_t e, std::uint64_t& bit0,
+                        std::uint64_t& bit1) {
+        bit0 = w ^ c ^ e;
+        bit1 = (w & c) | (e & (w ^ c));
+    }
+
+    // Steps tile t until it stops changing; returns its new value.
+    template <typename Rule> std::uint64_t Settle(size_t t) const {
+        const std::uint64_t* g = grid_.data();
+        const size_t gw = static_cast<size_t>(gw_);
+        // The rows just above and below the tile do not change while it settles.
+        std::uint64_t above0, above1, below0, below1;
+        const std::uint64_t up = g[t - gw], down = g[t + gw];
+        RowSums(WestOf(g[t - gw - 1], up), up, EastOf(up, g[t - gw + 1]), above0, above1);
+        RowSums(WestOf(g[t + gw - 1], down), down, EastOf(down, g[t + gw + 1]), below0, below1);
+        above0 >>= 56;
+        above1 >>= 56;
+        below0 <<= 56;
+        below1 <<= 56;
+        const std::uint64_t left = g[t - 1], right = g[t + 1], changeable = changeable_[t];
+        std::uint64_t tile = g[t];
+        for (;;) {
+            std::uint64_t mid0, mid1;
+            RowSums(WestOf(left, tile), tile, EastOf(tile, right), mid0, mid1);
+            const std::uint64_t n0 = (mid0 << 8) | above0, n1 = (mid1 << 8) | above1;
+            const std::uint64_t s0 = (mid0 >> 8) | below0, s1 = (mid1 >> 8) | below1;
+            // Box sum = (n0 + mid0 + s0) + 2 x (n1 + mid1 + s1).
+            const std::uint64_t carry = (n0 & mid0) | (s0 & (n0 ^ mid0));
+            const TBoxSum sum{n0 ^ mid0 ^ s0,
+                              (n1 & mid1) | (s1 & carry) | ((n1 | mid1) & (s1 | carry)),
+                              (n1 & mid1 & (s1 | carry)) | (s1 & carry & (n1 | mid1))};
+            const std::uint64_t next = Rule::Next(tile, sum, changeable);
+            if (next == tile)
+                return tile;
+            tile = next;
+        }
+    }
+
+    // touched: the pixels of tile t next to a change. Only tiles the sweep has passed are
+    // queued, and only if one of those pixels may now change.
+    template <typename Rule> void Queue(size_t t, std::uint64_t touched) {
+        if (t <= cursor_ && !queued_[t] &&
+            (touched & Rule::Candidates(grid_[t]) & changeable_[t])) {
+            queued_[t] = 1;
+            stack_.push_back(static_cast<std::uint32_t>(t));
+        }
+    }
+
+    template <typename Rule> void Visit(size_t t) {
+        const std::uint64_t old = grid_[t];
+        if ((Rule::Candidates(old) & changeable_[t]) == 0)
+            return;
+        const std::uint64_t changed = Settle<Rule>(t) ^ old;
+        if (changed == 0)
+            return;
+        grid_[t] = old ^ changed;
+        const size_t gw = static_cast<size_t>(gw_);
+        if (const std::uint64_t top = changed & kRow0) {
+            Queue<Rule>(t - gw, ((top | (top << 1) | (top >> 1)) & kRow0) << 56);
+            Queue<Rule>(t - gw - 1, (changed & 1) << 63);
+            Queue<Rule>(t - gw + 1, (changed & 0x80) << 49);
+        }
+        if (const std::uint64_t bottom = changed >> 56) {
+            Queue<Rule>(t + gw, (bottom | (bottom << 1) | (bottom >> 1)) & kRow0);
+            Queue<Rule>(t + gw - 1, (bottom & 1) << 7);
+            Queue<Rule>(t + gw + 1, bottom >> 7);
+        }
+        if (const std::uint64_t left = changed & kColumn0)
+            Queue<Rule>(t - 1, (left | (left << 8) | (left >> 8)) << 7);
+        if (const std::uint64_t right = changed & kColumn7)
+            Queue<Rule>(t + 1, (right | (right << 8) | (right >> 8)) >> 7);
+    }
+
+    // One sweep settles every tile in memory order; the stack takes the tiles behind it that
+    // a change touched, and those ahead of it are settled when the sweep gets there.
+    template <typename Rule> void Pass() {
+        std::fill(queued_.begin(), queued_.end(), 0);
+        stack_.clear();
+        for (cursor_ = 0; cursor_ < grid_.size(); ++cursor_) {
+            Visit<Rule>(cursor_);
+            while (!stack_.empty()) {
+                const size_t t = stack_.back();
+                stack_.pop_back();
+                queued_[t] = 0;
+                Visit<Rule>(t);
+            }
+        }
+    }
+
+    // Writes back the tiles that changed.
+    void Store() {
+        static constexpr auto kPixels = [] {
+            std::array<std::array<TColor32, 8>, 256> pixels{};
+            for (unsigned bits = 0; bits < 256; ++bits)
+                for (unsigned c = 0; c < 8; ++c)
+                    pixels[bits][c] = (bits >> c) & 1 ? kMaskWhite : kMaskBlack;
+            return pixels;
+        }();
+        for (int ty = 0; ty < gh_ - 2; ++ty)
+            for (int tx = 0; tx < gw_ - 2; ++tx) {
+                const size_t t = Tile(tx, ty);
+                const std::uint64_t tile = grid_[t];
+                if (tile == original_[t])
+                    continue;
+                const size_t width = static_cast<size_t>(std::min(8, w_ - 8 * tx));
+                TColor32* out =
+                    mask_ + static_cast<size_t>(8 * ty) * static_cast<size_t>(w_) + 8 * tx;
+                for (int r = 0; r < std::min(8, h_ - 8 * ty); ++r, out += w_) {
+                    const TColor32* pixels = kPixels[(tile >> (8 * r)) & 0xFF].data();
+                    if (width == 8)
+                        std::memcpy(out, pixels, 8 * sizeof(TColor32));
+                    else
+                        std::memcpy(out, pixels, width * sizeof(TColor32));
+                }
+            }
+    }
+
+    TColor32* mask_;
+    const int w_, h_;
+    const int gw_, gh_; // the grid of tiles, ring included
+    size_t cursor_ = 0; // the sweep's tile
+    std::vector<std::uint64_t>& grid_ = ScratchVector<std::uint64_t>();
+    std::vector<std::uint64_t>& original_ = ScratchVector<std::uint64_t, 1>();
+    std::vector<std::uint64_t>& changeable_ = ScratchVector<std::uint64_t, 2>();
+    std::vector<std::uint8_t>& queued_ = ScratchVector<std::uint8_t>();
+    std::vector<std::uint32_t>& stack_ = ScratchVector<std::uint32_t>();
+};
+
 } // namespace
 
 void FilterMask(TBitmap32& mask) {
-    TLinearFilter(mask).Run();
+    if (mask.Width() < 3 || mask.Height() < 3)
+        return;
+    if (!TTileFilter(mask).Run())
+        TLinearFilter(mask).Run();
 }
 
 void FilterMaskBySweeps(TBitmap32& mask) {

@@ -224,6 +224,18 @@ TEST(FilterMaskDifferential, Adversarial) {
             ASSERT_EQ(chains.PixelAt(x, y), kMaskBlack) << x << "," << y;
 }
 
+// A black-and-white mask is filtered as bit tiles; one other value anywhere, found only late,
+// must leave the mask to the general filter untouched.
+TEST(FilterMaskDifferential, OneOtherValueInABlackAndWhiteMask) {
+    std::mt19937 rng(5);
+    const int w = 45, h = 30;
+    for (const auto& [x, y] : {std::pair{44, 29}, std::pair{20, 29}, std::pair{3, 17}}) {
+        TBitmap32 m = RandomMask(rng, w, h, 0.5);
+        m.SetPixelAt(x, y, 0xFF808080);
+        ExpectSameAsSweeps(m, std::to_string(x) + "," + std::to_string(y));
+    }
+}
+
 TEST(FilterMaskDifferential, ArbitraryValues) {
     std::mt19937 rng(4);
     const TColor32 palette[] = {kMaskBlack, kMaskWhite, 0x00000000, 0xFE000000, 0xFFFF0000,
