@@ -234,22 +234,24 @@ class TTileFilter {
     static constexpr std::uint64_t kRow7 = kRow0 << 56;
 
     // The box sum of the 3 x 3 pixels around each pixel, itself included, as bit planes:
-    // low + 2 x (how many of four weight-2 bits are set).
+    // low + 2 x (one + carry) + 4 x two.
     struct TBoxSum {
-        std::uint64_t low, atLeast2, atLeast3;
+        std::uint64_t low, one, two, carry;
+        std::uint64_t AtLeast4() const { return two | (one & carry); }
+        std::uint64_t AtLeast5() const { return (two & (one | carry)) | (AtLeast4() & low); }
     };
 
     // Pass 1: a white pixel whose box sum is below 4 has fewer than 3 white neighbours.
     struct TErode {
         static std::uint64_t Next(std::uint64_t tile, const TBoxSum& s, std::uint64_t changeable) {
-            return tile & (s.atLeast2 | ~changeable);
+            return tile & (s.AtLeast4() | ~changeable);
         }
         static std::uint64_t Candidates(std::uint64_t tile) { return tile; }
     };
     // Pass 2: a black pixel whose box sum is 5 or more has more than 4 white neighbours.
     struct TFill {
         static std::uint64_t Next(std::uint64_t tile, const TBoxSum& s, std::uint64_t changeable) {
-            return tile | ((s.atLeast3 | (s.atLeast2 & s.low)) & changeable);
+            return tile | (s.AtLeast5() & changeable);
         }
         static std::uint64_t Candidates(std::uint64_t tile) { return ~tile; }
     };
@@ -370,11 +372,10 @@ class TTileFilter {
             RowSums(WestOf(left, tile), tile, EastOf(tile, right), mid0, mid1);
             const std::uint64_t n0 = (mid0 << 8) | above0, n1 = (mid1 << 8) | above1;
             const std::uint64_t s0 = (mid0 >> 8) | below0, s1 = (mid1 >> 8) | below1;
-            // Box sum = (n0 + mid0 + s0) + 2 x (n1 + mid1 + s1).
-            const std::uint64_t carry = (n0 & mid0) | (s0 & (n0 ^ mid0));
-            const TBoxSum sum{n0 ^ mid0 ^ s0,
-                              (n1 & mid1) | (s1 & carry) | ((n1 | mid1) & (s1 | carry)),
-                              (n1 & mid1 & (s1 | carry)) | (s1 & carry & (n1 | mid1))};
+            // Box sum = (n0 + mid0 + s0) + 2 x (n1 + mid1 + s1), added up bit by bit.
+            const std::uint64_t half = n0 ^ mid0, ones = n1 ^ mid1;
+            const TBoxSum sum{half ^ s0, ones ^ s1, (n1 & mid1) | (s1 & ones),
+                              (n0 & mid0) | (s0 & half)};
             const std::uint64_t next = Rule::Next(tile, sum, changeable);
             if (next == tile)
                 return tile;
