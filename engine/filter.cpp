@@ -222,16 +222,24 @@ class TLinearFilter {
 };
 
 // Masks from Render hold only mask black and mask white; their neighbour sums are 255 times
-// the count of white neighbours. Such a mask is filtered as 8 x 8 tiles of bits, each tile one
-// 64-bit word (bit 8r + c is pixel (c, r) of the tile, 1 for white), so one round of word
-// operations applies a rule to 64 pixels at once. A tile is stepped until it stops changing,
-// and the neighbours its changes touch are looked at again. Any order of changes reaches the
-// same fixed point, so this equals the sweeps.
-class TTileFilter {
+// the count of white neighbours. Such a mask is filtered in cells of 16 x 8 pixels, one bit
+// each (1 for white), kept as two 64-bit words of 8 x 8 pixels (bit 8r + c is pixel (c, r) of
+// a half), so one round of word operations applies a rule to 128 pixels at once. A cell is
+// stepped until it stops changing, and the neighbouring cells its changes touch are looked at
+// again. Any order of changes reaches the same fixed point, so this equals the sweeps.
+class TCellFilter {
     static constexpr std::uint64_t kColumn0 = 0x0101010101010101ull;
     static constexpr std::uint64_t kColumn7 = kColumn0 << 7;
     static constexpr std::uint64_t kRow0 = 0xFF;
-    static constexpr std::uint64_t kRow7 = kRow0 << 56;
+    static constexpr int kRows = 8, kColumns = 16;
+
+    struct TCell {
+        std::uint64_t left, right;
+        TCell operator^(const TCell& o) const { return {left ^ o.left, right ^ o.right}; }
+        TCell operator&(const TCell& o) const { return {left & o.left, right & o.right}; }
+        TCell operator~() const { return {~left, ~right}; }
+        bool Any() const { return (left | right) != 0; }
+    };
 
     // The box sum of the 3 x 3 pixels around each pixel, itself included, as bit planes:
     // low + 2 x (one + carry) + 4 x two.
@@ -243,17 +251,17 @@ class TTileFilter {
 
     // Pass 1: a white pixel whose box sum is below 4 has fewer than 3 white neighbours.
     struct TErode {
-        static std::uint64_t Next(std::uint64_t tile, const TBoxSum& s, std::uint64_t changeable) {
-            return tile & (s.AtLeast4() | ~changeable);
+        static std::uint64_t Next(std::uint64_t half, const TBoxSum& s, std::uint64_t changeable) {
+            return half & (s.AtLeast4() | ~changeable);
         }
-        static std::uint64_t Candidates(std::uint64_t tile) { return tile; }
+        static TCell Candidates(const TCell& cell) { return cell; }
     };
     // Pass 2: a black pixel whose box sum is 5 or more has more than 4 white neighbours.
     struct TFill {
-        static std::uint64_t Next(std::uint64_t tile, const TBoxSum& s, std::uint64_t changeable) {
-            return tile | (s.AtLeast5() & changeable);
+        static std::uint64_t Next(std::uint64_t half, const TBoxSum& s, std::uint64_t changeable) {
+            return half | (s.AtLeast5() & changeable);
         }
-        static std::uint64_t Candidates(std::uint64_t tile) { return ~tile; }
+        static TCell Candidates(const TCell& cell) { return ~cell; }
     };
 
     // Kept between calls: fresh pages cost more than the filtering of a big mask.
@@ -263,9 +271,9 @@ class TTileFilter {
     }
 
   public:
-    explicit TTileFilter(TBitmap32& mask)
-        : mask_(mask.Bits()), w_(mask.Width()), h_(mask.Height()), gw_((w_ + 7) / 8 + 2),
-          gh_((h_ + 7) / 8 + 2) {}
+    explicit TCellFilter(TBitmap32& mask)
+        : mask_(mask.Bits()), w_(mask.Width()), h_(mask.Height()),
+          gw_((w_ + kColumns - 1) / kColumns + 2), gh_((h_ + kRows - 1) / kRows + 2) {}
 
     // False, with the mask untouched, if it holds any other value than mask black and white.
     bool Run() {
@@ -278,147 +286,191 @@ class TTileFilter {
     }
 
   private:
-    // The tiles of the picture sit inside a ring of empty tiles, so every tile has eight
-    // neighbours; ring tiles and border pixels never change.
-    size_t Tile(int tx, int ty) const {
-        return static_cast<size_t>(ty + 1) * static_cast<size_t>(gw_) + static_cast<size_t>(tx + 1);
+    // The cells of the picture sit inside a ring of empty cells, so every cell has eight
+    // neighbours; ring cells and border pixels never change.
+    size_t Cell(int cx, int cy) const {
+        return static_cast<size_t>(cy + 1) * static_cast<size_t>(gw_) + static_cast<size_t>(cx + 1);
+    }
+
+    // Bit x set for each mask white pixel of p[0..n); false at any value but mask white and
+    // mask black.
+    static bool WhiteBits(const TColor32* p, int n, unsigned& bits) {
+#if defined(__SSE2__)
+        if (n == kColumns) {
+            const __m128i white = _mm_set1_epi32(-1);
+            const __m128i black = _mm_set1_epi32(static_cast<int>(kMaskBlack));
+            __m128i isWhite[4], known = white;
+            for (int k = 0; k < 4; ++k) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k));
+                isWhite[k] = _mm_cmpeq_epi32(v, white);
+                known = _mm_and_si128(known, _mm_or_si128(isWhite[k], _mm_cmpeq_epi32(v, black)));
+            }
+            bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(
+                _mm_packs_epi32(isWhite[0], isWhite[1]), _mm_packs_epi32(isWhite[2], isWhite[3]))));
+            return _mm_movemask_epi8(known) == 0xFFFF;
+        }
+#endif
+        bits = 0;
+        for (int x = 0; x < n; ++x) {
+            if (p[x] != kMaskWhite && p[x] != kMaskBlack)
+                return false;
+            bits |= static_cast<unsigned>(p[x] == kMaskWhite) << x;
+        }
+        return true;
     }
 
     bool Load() {
         const size_t count = static_cast<size_t>(gw_) * static_cast<size_t>(gh_);
-        grid_.assign(count, 0);
+        grid_.assign(count, TCell{});
         for (int y = 0; y < h_; ++y) {
             const TColor32* row = mask_ + static_cast<size_t>(y) * static_cast<size_t>(w_);
-            std::uint64_t* tiles = grid_.data() + Tile(0, y / 8);
-            const int shift = 8 * (y % 8);
-            int x = 0;
-#if defined(__SSE2__)
-            const __m128i white = _mm_set1_epi32(-1);
-            const __m128i black = _mm_set1_epi32(static_cast<int>(kMaskBlack));
-            __m128i other = _mm_setzero_si128();
-            for (; x + 8 <= w_; x += 8) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 4));
-                const __m128i wa = _mm_cmpeq_epi32(a, white), wb = _mm_cmpeq_epi32(b, white);
-                const __m128i known = _mm_and_si128(_mm_or_si128(wa, _mm_cmpeq_epi32(a, black)),
-                                                    _mm_or_si128(wb, _mm_cmpeq_epi32(b, black)));
-                other = _mm_or_si128(other, _mm_andnot_si128(known, white));
-                const unsigned bits = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(wa))) |
-                                      static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(wb)))
-                                          << 4;
-                tiles[x / 8] |= static_cast<std::uint64_t>(bits) << shift;
-            }
-            if (_mm_movemask_epi8(other) != 0)
-                return false;
-#endif
-            for (; x < w_; ++x) {
-                if (row[x] != kMaskWhite && row[x] != kMaskBlack)
+            TCell* cells = grid_.data() + Cell(0, y / kRows);
+            const int shift = 8 * (y % kRows);
+            for (int x = 0; x < w_; x += kColumns) {
+                unsigned bits;
+                if (!WhiteBits(row + x, std::min(kColumns, w_ - x), bits))
                     return false;
-                tiles[x / 8] |= static_cast<std::uint64_t>(row[x] == kMaskWhite) << (shift + x % 8);
+                cells[x / kColumns].left |= static_cast<std::uint64_t>(bits & 0xFF) << shift;
+                cells[x / kColumns].right |= static_cast<std::uint64_t>(bits >> 8) << shift;
             }
         }
         original_ = grid_;
 
-        // Which pixels of each tile may change: the interior of the picture.
-        changeable_.assign(count, 0);
-        std::vector<std::uint64_t> columns(static_cast<size_t>(gw_ - 2), 0);
-        for (int x = 1; x <= w_ - 2; ++x)
-            columns[static_cast<size_t>(x / 8)] |= kColumn0 << (x % 8);
-        for (int ty = 0; ty < gh_ - 2; ++ty) {
+        // Which pixels of each cell may change: the interior of the picture.
+        changeable_.assign(count, TCell{});
+        std::vector<TCell> columns(static_cast<size_t>(gw_ - 2), TCell{});
+        for (int x = 1; x <= w_ - 2; ++x) {
+            TCell& c = columns[static_cast<size_t>(x / kColumns)];
+            (x % kColumns < 8 ? c.left : c.right) |= kColumn0 << (x % 8);
+        }
+        for (int cy = 0; cy < gh_ - 2; ++cy) {
             std::uint64_t rows = 0;
-            for (int r = 0; r < 8; ++r)
-                if (const int y = 8 * ty + r; y >= 1 && y <= h_ - 2)
+            for (int r = 0; r < kRows; ++r)
+                if (const int y = kRows * cy + r; y >= 1 && y <= h_ - 2)
                     rows |= kRow0 << (8 * r);
-            std::uint64_t* out = changeable_.data() + Tile(0, ty);
-            for (size_t tx = 0; tx < columns.size(); ++tx)
-                out[tx] = rows & columns[tx];
+            TCell* out = changeable_.data() + Cell(0, cy);
+            for (size_t cx = 0; cx < columns.size(); ++cx)
+                out[cx] = columns[cx] & TCell{rows, rows};
         }
         queued_.resize(count);
         return true;
     }
 
-    // The left and the right neighbour of every pixel of a tile.
-    static std::uint64_t WestOf(std::uint64_t left, std::uint64_t tile) {
-        return ((tile << 1) & ~kColumn0) | ((left >> 7) & kColumn0);
+    // The left and the right neighbour of every pixel of a half, from the half and the
+    // halves beside it.
+    static std::uint64_t WestOf(std::uint64_t left, std::uint64_t half) {
+        return ((half << 1) & ~kColumn0) | ((left >> 7) & kColumn0);
     }
-    static std::uint64_t EastOf(std::uint64_t tile, std::uint64_t right) {
-        return ((tile >> 1) & ~kColumn7) | ((right << 7) & kColumn7);
+    static std::uint64_t EastOf(std::uint64_t half, std::uint64_t right) {
+        return ((half >> 1) & ~kColumn7) | ((right << 7) & kColumn7);
     }
 
     // Each pixel plus its left and right neighbours, as a 2-bit number in two planes.
-    static void RowSums(std::uint64_t w, std::uint64_t c, std::uint64_t e, std::uint64_t& bit0,
-                        std::uint64_t& bit1) {
-        bit0 = w ^ c ^ e;
-        bit1 = (w & c) | (e & (w ^ c));
+    struct TRowSum {
+        std::uint64_t bit0, bit1;
+        TRowSum(std::uint64_t w, std::uint64_t c, std::uint64_t e)
+            : bit0(w ^ c ^ e), bit1((w & c) | (e & (w ^ c))) {}
+    };
+
+    // One step of a half: its new value from its left and right neighbour planes and the
+    // row sums just above and below it (in rows -1 and 8, shifted to rows 0 and 7).
+    template <typename Rule>
+    static std::uint64_t Step(std::uint64_t half, std::uint64_t w, std::uint64_t e,
+                              const TRowSum& above, const TRowSum& below,
+                              std::uint64_t changeable) {
+        const TRowSum mid(w, half, e);
+        const std::uint64_t n0 = (mid.bit0 << 8) | above.bit0, n1 = (mid.bit1 << 8) | above.bit1;
+        const std::uint64_t s0 = (mid.bit0 >> 8) | below.bit0, s1 = (mid.bit1 >> 8) | below.bit1;
+        // Box sum = (n0 + mid0 + s0) + 2 x (n1 + mid1 + s1), added up bit by bit.
+        const std::uint64_t half0 = n0 ^ mid.bit0, ones = n1 ^ mid.bit1;
+        const TBoxSum sum{half0 ^ s0, ones ^ s1, (n1 & mid.bit1) | (s1 & ones),
+                          (n0 & mid.bit0) | (s0 & half0)};
+        return Rule::Next(half, sum, changeable);
     }
 
-    // Steps tile t until it stops changing; returns its new value.
-    template <typename Rule> std::uint64_t Settle(size_t t) const {
-        const std::uint64_t* g = grid_.data();
-        const size_t gw = static_cast<size_t>(gw_);
-        // The rows just above and below the tile do not change while it settles.
-        std::uint64_t above0, above1, below0, below1;
-        const std::uint64_t up = g[t - gw], down = g[t + gw];
-        RowSums(WestOf(g[t - gw - 1], up), up, EastOf(up, g[t - gw + 1]), above0, above1);
-        RowSums(WestOf(g[t + gw - 1], down), down, EastOf(down, g[t + gw + 1]), below0, below1);
-        above0 >>= 56;
-        above1 >>= 56;
-        below0 <<= 56;
-        below1 <<= 56;
-        const std::uint64_t left = g[t - 1], right = g[t + 1], changeable = changeable_[t];
-        std::uint64_t tile = g[t];
-        for (;;) {
-            std::uint64_t mid0, mid1;
-            RowSums(WestOf(left, tile), tile, EastOf(tile, right), mid0, mid1);
-            const std::uint64_t n0 = (mid0 << 8) | above0, n1 = (mid1 << 8) | above1;
-            const std::uint64_t s0 = (mid0 >> 8) | below0, s1 = (mid1 >> 8) | below1;
-            // Box sum = (n0 + mid0 + s0) + 2 x (n1 + mid1 + s1), added up bit by bit.
-            const std::uint64_t half = n0 ^ mid0, ones = n1 ^ mid1;
-            const TBoxSum sum{half ^ s0, ones ^ s1, (n1 & mid1) | (s1 & ones),
-                              (n0 & mid0) | (s0 & half)};
-            const std::uint64_t next = Rule::Next(tile, sum, changeable);
-            if (next == tile)
-                return tile;
-            tile = next;
+    // The row sums of row 7 of the cell above (moved to row 0) or of row 0 of the cell below
+    // (moved to row 7), for each half.
+    static void EdgeRowSums(const TCell& beside0, const TCell& cell, const TCell& beside1,
+                            bool above, TRowSum& left, TRowSum& right) {
+        left = TRowSum(WestOf(beside0.right, cell.left), cell.left, EastOf(cell.left, cell.right));
+        right =
+            TRowSum(WestOf(cell.left, cell.right), cell.right, EastOf(cell.right, beside1.left));
+        for (TRowSum* s : {&left, &right}) {
+            s->bit0 = above ? s->bit0 >> 56 : s->bit0 << 56;
+            s->bit1 = above ? s->bit1 >> 56 : s->bit1 << 56;
         }
     }
 
-    // touched: the pixels of tile t next to a change. Only tiles the sweep has passed are
+    // Steps cell t until it stops changing; returns its new value.
+    template <typename Rule> TCell Settle(size_t t) const {
+        const TCell* g = grid_.data();
+        const size_t gw = static_cast<size_t>(gw_);
+        // The rows just above and below the cell do not change while it settles.
+        TRowSum aboveL(0, 0, 0), aboveR(0, 0, 0), belowL(0, 0, 0), belowR(0, 0, 0);
+        EdgeRowSums(g[t - gw - 1], g[t - gw], g[t - gw + 1], true, aboveL, aboveR);
+        EdgeRowSums(g[t + gw - 1], g[t + gw], g[t + gw + 1], false, belowL, belowR);
+        const std::uint64_t leftEdge = (g[t - 1].right >> 7) & kColumn0;
+        const std::uint64_t rightEdge = (g[t + 1].left << 7) & kColumn7;
+        const TCell changeable = changeable_[t];
+        TCell cell = g[t];
+        for (;;) {
+            const std::uint64_t l = cell.left, r = cell.right;
+            const TCell next{Step<Rule>(l, ((l << 1) & ~kColumn0) | leftEdge, EastOf(l, r), aboveL,
+                                        belowL, changeable.left),
+                             Step<Rule>(r, WestOf(l, r), ((r >> 1) & ~kColumn7) | rightEdge, aboveR,
+                                        belowR, changeable.right)};
+            if (!(next ^ cell).Any())
+                return cell;
+            cell = next;
+        }
+    }
+
+    // touched: the pixels of cell t next to a change. Only cells the sweep has passed are
     // queued, and only if one of those pixels may now change.
-    template <typename Rule> void Queue(size_t t, std::uint64_t touched) {
+    template <typename Rule> void Queue(size_t t, const TCell& touched) {
         if (t <= cursor_ && !queued_[t] &&
-            (touched & Rule::Candidates(grid_[t]) & changeable_[t])) {
+            (touched & Rule::Candidates(grid_[t]) & changeable_[t]).Any()) {
             queued_[t] = 1;
             stack_.push_back(static_cast<std::uint32_t>(t));
         }
     }
 
+    // A row of 16 pixels with their left and right neighbours, split into the two halves.
+    static TCell Spread(std::uint64_t row, int toRow) {
+        row |= (row << 1) | (row >> 1);
+        return {(row & 0xFF) << (8 * toRow), ((row >> 8) & 0xFF) << (8 * toRow)};
+    }
+    // A column of 8 pixels with their upper and lower neighbours.
+    static std::uint64_t Spread(std::uint64_t column) {
+        return column | (column << 8) | (column >> 8);
+    }
+
     template <typename Rule> void Visit(size_t t) {
-        const std::uint64_t old = grid_[t];
-        if ((Rule::Candidates(old) & changeable_[t]) == 0)
+        const TCell old = grid_[t];
+        if (!(Rule::Candidates(old) & changeable_[t]).Any())
             return;
-        const std::uint64_t changed = Settle<Rule>(t) ^ old;
-        if (changed == 0)
+        const TCell changed = Settle<Rule>(t) ^ old;
+        if (!changed.Any())
             return;
         grid_[t] = old ^ changed;
         const size_t gw = static_cast<size_t>(gw_);
-        if (const std::uint64_t top = changed & kRow0) {
-            Queue<Rule>(t - gw, ((top | (top << 1) | (top >> 1)) & kRow0) << 56);
-            Queue<Rule>(t - gw - 1, (changed & 1) << 63);
-            Queue<Rule>(t - gw + 1, (changed & 0x80) << 49);
+        if (const std::uint64_t top = (changed.left & kRow0) | (changed.right & kRow0) << 8) {
+            Queue<Rule>(t - gw, Spread(top, 7));
+            Queue<Rule>(t - gw - 1, {0, (top & 1) << 63});
+            Queue<Rule>(t - gw + 1, {(top >> 15) << 56, 0});
         }
-        if (const std::uint64_t bottom = changed >> 56) {
-            Queue<Rule>(t + gw, (bottom | (bottom << 1) | (bottom >> 1)) & kRow0);
-            Queue<Rule>(t + gw - 1, (bottom & 1) << 7);
-            Queue<Rule>(t + gw + 1, bottom >> 7);
+        if (const std::uint64_t bottom = (changed.left >> 56) | (changed.right >> 56) << 8) {
+            Queue<Rule>(t + gw, Spread(bottom, 0));
+            Queue<Rule>(t + gw - 1, {0, (bottom & 1) << 7});
+            Queue<Rule>(t + gw + 1, {bottom >> 15, 0});
         }
-        if (const std::uint64_t left = changed & kColumn0)
-            Queue<Rule>(t - 1, (left | (left << 8) | (left >> 8)) << 7);
-        if (const std::uint64_t right = changed & kColumn7)
-            Queue<Rule>(t + 1, (right | (right << 8) | (right >> 8)) >> 7);
+        if (const std::uint64_t left = changed.left & kColumn0)
+            Queue<Rule>(t - 1, {0, Spread(left) << 7});
+        if (const std::uint64_t right = changed.right & kColumn7)
+            Queue<Rule>(t + 1, {Spread(right) >> 7, 0});
     }
 
-    // One sweep settles every tile in memory order; the stack takes the tiles behind it that
+    // One sweep settles every cell in memory order; the stack takes the cells behind it that
     // a change touched, and those ahead of it are settled when the sweep gets there.
     template <typename Rule> void Pass() {
         std::fill(queued_.begin(), queued_.end(), 0);
@@ -434,7 +486,7 @@ class TTileFilter {
         }
     }
 
-    // Writes back the tiles that changed.
+    // Writes back the cells that changed.
     void Store() {
         static constexpr auto kPixels = [] {
             std::array<std::array<TColor32, 8>, 256> pixels{};
@@ -443,32 +495,39 @@ class TTileFilter {
                     pixels[bits][c] = (bits >> c) & 1 ? kMaskWhite : kMaskBlack;
             return pixels;
         }();
-        for (int ty = 0; ty < gh_ - 2; ++ty)
-            for (int tx = 0; tx < gw_ - 2; ++tx) {
-                const size_t t = Tile(tx, ty);
-                const std::uint64_t tile = grid_[t];
-                if (tile == original_[t])
+        for (int cy = 0; cy < gh_ - 2; ++cy)
+            for (int cx = 0; cx < gw_ - 2; ++cx) {
+                const size_t t = Cell(cx, cy);
+                const TCell cell = grid_[t];
+                if (!(cell ^ original_[t]).Any())
                     continue;
-                const size_t width = static_cast<size_t>(std::min(8, w_ - 8 * tx));
-                TColor32* out =
-                    mask_ + static_cast<size_t>(8 * ty) * static_cast<size_t>(w_) + 8 * tx;
-                for (int r = 0; r < std::min(8, h_ - 8 * ty); ++r, out += w_) {
-                    const TColor32* pixels = kPixels[(tile >> (8 * r)) & 0xFF].data();
-                    if (width == 8)
-                        std::memcpy(out, pixels, 8 * sizeof(TColor32));
-                    else
-                        std::memcpy(out, pixels, width * sizeof(TColor32));
+                const int width = std::min(kColumns, w_ - kColumns * cx);
+                TColor32* out = mask_ + static_cast<size_t>(kRows * cy) * static_cast<size_t>(w_) +
+                                kColumns * cx;
+                for (int r = 0; r < std::min(kRows, h_ - kRows * cy); ++r, out += w_) {
+                    const TColor32* left = kPixels[(cell.left >> (8 * r)) & 0xFF].data();
+                    const TColor32* right = kPixels[(cell.right >> (8 * r)) & 0xFF].data();
+                    if (width == kColumns) {
+                        std::memcpy(out, left, 8 * sizeof(TColor32));
+                        std::memcpy(out + 8, right, 8 * sizeof(TColor32));
+                    } else {
+                        std::memcpy(out, left,
+                                    static_cast<size_t>(std::min(8, width)) * sizeof(TColor32));
+                        if (width > 8)
+                            std::memcpy(out + 8, right,
+                                        static_cast<size_t>(width - 8) * sizeof(TColor32));
+                    }
                 }
             }
     }
 
     TColor32* mask_;
     const int w_, h_;
-    const int gw_, gh_; // the grid of tiles, ring included
-    size_t cursor_ = 0; // the sweep's tile
-    std::vector<std::uint64_t>& grid_ = ScratchVector<std::uint64_t>();
-    std::vector<std::uint64_t>& original_ = ScratchVector<std::uint64_t, 1>();
-    std::vector<std::uint64_t>& changeable_ = ScratchVector<std::uint64_t, 2>();
+    const int gw_, gh_; // the grid of cells, ring included
+    size_t cursor_ = 0; // the sweep's cell
+    std::vector<TCell>& grid_ = ScratchVector<TCell>();
+    std::vector<TCell>& original_ = ScratchVector<TCell, 1>();
+    std::vector<TCell>& changeable_ = ScratchVector<TCell, 2>();
     std::vector<std::uint8_t>& queued_ = ScratchVector<std::uint8_t>();
     std::vector<std::uint32_t>& stack_ = ScratchVector<std::uint32_t>();
 };
@@ -478,7 +537,7 @@ class TTileFilter {
 void FilterMask(TBitmap32& mask) {
     if (mask.Width() < 3 || mask.Height() < 3)
         return;
-    if (!TTileFilter(mask).Run())
+    if (!TCellFilter(mask).Run())
         TLinearFilter(mask).Run();
 }
 
