@@ -226,7 +226,9 @@ class TLinearFilter {
 // each (1 for white), kept as two 64-bit words of 8 x 8 pixels (bit 8r + c is pixel (c, r) of
 // a half), so one round of word operations applies a rule to 128 pixels at once. A cell is
 // stepped until it stops changing, and the neighbouring cells its changes touch are looked at
-// again. Any order of changes reaches the same fixed point, so this equals the sweeps.
+// again. Any order of changes reaches the same fixed point, so this equals the sweeps. Every
+// step but a visit's last changes a pixel, and a visit that changes one queues at most eight
+// cells, so the work stays linear in the pixel count.
 class TCellFilter {
     static constexpr std::uint64_t kColumn0 = 0x0101010101010101ull;
     static constexpr std::uint64_t kColumn7 = kColumn0 << 7;
@@ -486,7 +488,7 @@ class TCellFilter {
         }
     }
 
-    // Writes back the cells that changed.
+    // Writes back the rows of cells that changed.
     void Store() {
         static constexpr auto kPixels = [] {
             std::array<std::array<TColor32, 8>, 256> pixels{};
@@ -499,12 +501,16 @@ class TCellFilter {
             for (int cx = 0; cx < gw_ - 2; ++cx) {
                 const size_t t = Cell(cx, cy);
                 const TCell cell = grid_[t];
-                if (!(cell ^ original_[t]).Any())
+                const std::uint64_t changedRows =
+                    (cell ^ original_[t]).left | (cell ^ original_[t]).right;
+                if (changedRows == 0)
                     continue;
                 const int width = std::min(kColumns, w_ - kColumns * cx);
                 TColor32* out = mask_ + static_cast<size_t>(kRows * cy) * static_cast<size_t>(w_) +
                                 kColumns * cx;
                 for (int r = 0; r < std::min(kRows, h_ - kRows * cy); ++r, out += w_) {
+                    if (((changedRows >> (8 * r)) & 0xFF) == 0)
+                        continue;
                     const TColor32* left = kPixels[(cell.left >> (8 * r)) & 0xFF].data();
                     const TColor32* right = kPixels[(cell.right >> (8 * r)) & 0xFF].data();
                     if (width == kColumns) {

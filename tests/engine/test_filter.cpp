@@ -89,6 +89,19 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"erosion before filling",
                    {"######", "######", "##....", "...#..", "......", "......"},
                    {"######", "######", "##....", "......", "......", "......"}},
+        // Filling spreads back to the right and down, through a corner, into a part the
+        // filter had already finished with.
+        FilterCase{"late fill through a corner",
+                   {"..#..#.#.##..##.#.#.", "##.#.#.#.#####..#..#", "#...#...#..#..#.#..#",
+                    "####.####..###.###.#", ".#######.####..#.#..", ".##.##.###.#...###.#",
+                    ".##.##.##.##.###....", "###.##.#..#.#.#..#..", ".##.#..#..###...##..",
+                    "##....###..#...#.##.", "...###...#.###..###.", "...#####....#.###.#.",
+                    "#...#....####..#...#"},
+                   {"..#..#.#.##..##.#.#.", "##......########...#", "###....##########..#",
+                    "##################.#", ".#################..", ".################..#",
+                    ".###############....", "######...#######....", ".##.......#######...",
+                    "##.........########.", "...###.....########.", "...###....#########.",
+                    "#...#....####..#...#"}},
         FilterCase{"narrow masks have no interior", {"#.#.#", ".#.#."}, {"#.#.#", ".#.#."}},
         FilterCase{"one column", {"#", ".", "#"}, {"#", ".", "#"}}, FilterCase{"empty", {}, {}}));
 
@@ -210,10 +223,34 @@ TEST(FilterMaskDifferential, TinyMasks) {
                                    std::to_string(w) + "x" + std::to_string(h));
 }
 
+TBitmap32 Transposed(const TBitmap32& m) {
+    TBitmap32 t;
+    t.Resize(m.Height(), m.Width());
+    for (int y = 0; y < m.Height(); ++y)
+        for (int x = 0; x < m.Width(); ++x)
+            t.SetPixelAt(y, x, m.PixelAt(x, y));
+    return t;
+}
+
+// Changes travel across the filter's cells in every direction, also through their corners;
+// only some arrangements need each way, so try many.
+TEST(FilterMaskDifferential, ManyRandom) {
+    std::mt19937 rng(6);
+    for (double share : {0.3, 0.5, 0.6})
+        ExpectSameAsSweeps(RandomMask(rng, 203, 150, share), "share " + std::to_string(share));
+    for (int round = 0; round < 3000; ++round) {
+        const int w = 17 + static_cast<int>(rng() % 40), h = 9 + static_cast<int>(rng() % 30);
+        const double share = 0.3 + static_cast<double>(rng() % 50) / 100;
+        ExpectSameAsSweeps(RandomMask(rng, w, h, share), "round " + std::to_string(round));
+    }
+}
+
 TEST(FilterMaskDifferential, Adversarial) {
     ExpectSameAsSweeps(SnakeMask(64, 66), "snake");
     ExpectSameAsSweeps(SnakeMask(31, 120), "tall snake");
     ExpectSameAsSweeps(ChainMask(80, 40), "chains");
+    ExpectSameAsSweeps(Transposed(SnakeMask(70, 50)), "upright snake");
+    ExpectSameAsSweeps(Transposed(ChainMask(90, 45)), "hanging chains");
     // The snake fills completely; the chains erode down to their border anchors.
     TBitmap32 snake = SnakeMask(64, 66), chains = ChainMask(80, 40);
     FilterMask(snake);
