@@ -414,16 +414,27 @@ class TCellFilter {
         const std::uint64_t leftEdge = (g[t - 1].right >> 7) & kColumn0;
         const std::uint64_t rightEdge = (g[t + 1].left << 7) & kColumn7;
         const TCell changeable = changeable_[t];
-        TCell cell = g[t];
+        std::uint64_t l = g[t].left, r = g[t].right;
+        // A half is stepped again only after a change in it or in the column of the other half
+        // beside it: a front creeping through one half leaves the other alone.
+        std::uint64_t changedL = ~0ull, changedR = ~0ull;
         for (;;) {
-            const std::uint64_t l = cell.left, r = cell.right;
-            const TCell next{Step<Rule>(l, ((l << 1) & ~kColumn0) | leftEdge, EastOf(l, r), aboveL,
-                                        belowL, changeable.left),
-                             Step<Rule>(r, WestOf(l, r), ((r >> 1) & ~kColumn7) | rightEdge, aboveR,
-                                        belowR, changeable.right)};
-            if (!(next ^ cell).Any())
-                return cell;
-            cell = next;
+            const std::uint64_t nextL =
+                changedL | (changedR & kColumn0)
+                    ? Step<Rule>(l, ((l << 1) & ~kColumn0) | leftEdge, EastOf(l, r), aboveL, belowL,
+                                 changeable.left)
+                    : l;
+            const std::uint64_t nextR =
+                changedR | (changedL & kColumn7)
+                    ? Step<Rule>(r, WestOf(l, r), ((r >> 1) & ~kColumn7) | rightEdge, aboveR,
+                                 belowR, changeable.right)
+                    : r;
+            changedL = nextL ^ l;
+            changedR = nextR ^ r;
+            if ((changedL | changedR) == 0)
+                return {l, r};
+            l = nextL;
+            r = nextR;
         }
     }
 
