@@ -370,8 +370,9 @@ class TCellFilter {
     // Each pixel plus its left and right neighbours, as a 2-bit number in two planes.
     struct TRowSum {
         std::uint64_t bit0, bit1;
-        TRowSum(std::uint64_t w, std::uint64_t c, std::uint64_t e)
-            : bit0(w ^ c ^ e), bit1((w & c) | (e & (w ^ c))) {}
+        static TRowSum Of(std::uint64_t w, std::uint64_t c, std::uint64_t e) {
+            return {w ^ c ^ e, (w & c) | (e & (w ^ c))};
+        }
     };
 
     // One step of a half: its new value from its left and right neighbour planes and the
@@ -380,7 +381,7 @@ class TCellFilter {
     static std::uint64_t Step(std::uint64_t half, std::uint64_t w, std::uint64_t e,
                               const TRowSum& above, const TRowSum& below,
                               std::uint64_t changeable) {
-        const TRowSum mid(w, half, e);
+        const TRowSum mid = TRowSum::Of(w, half, e);
         const std::uint64_t n0 = (mid.bit0 << 8) | above.bit0, n1 = (mid.bit1 << 8) | above.bit1;
         const std::uint64_t s0 = (mid.bit0 >> 8) | below.bit0, s1 = (mid.bit1 >> 8) | below.bit1;
         // Box sum = (n0 + mid0 + s0) + 2 x (n1 + mid1 + s1), added up bit by bit.
@@ -390,27 +391,26 @@ class TCellFilter {
         return Rule::Next(half, sum, changeable);
     }
 
-    // The row sums of row 7 of the cell above (moved to row 0) or of row 0 of the cell below
-    // (moved to row 7), for each half.
-    static void EdgeRowSums(const TCell& beside0, const TCell& cell, const TCell& beside1,
-                            bool above, TRowSum& left, TRowSum& right) {
-        left = TRowSum(WestOf(beside0.right, cell.left), cell.left, EastOf(cell.left, cell.right));
-        right =
-            TRowSum(WestOf(cell.left, cell.right), cell.right, EastOf(cell.right, beside1.left));
-        for (TRowSum* s : {&left, &right}) {
-            s->bit0 = above ? s->bit0 >> 56 : s->bit0 << 56;
-            s->bit1 = above ? s->bit1 >> 56 : s->bit1 << 56;
-        }
+    // The row sums of both halves of a cell, with the cells before and after it.
+    static std::array<TRowSum, 2> RowSumsOf(const TCell& before, const TCell& cell,
+                                            const TCell& after) {
+        return {
+            TRowSum::Of(WestOf(before.right, cell.left), cell.left, EastOf(cell.left, cell.right)),
+            TRowSum::Of(WestOf(cell.left, cell.right), cell.right, EastOf(cell.right, after.left))};
     }
 
     // Steps cell t until it stops changing; returns its new value.
     template <typename Rule> TCell Settle(size_t t) const {
         const TCell* g = grid_.data();
         const size_t gw = static_cast<size_t>(gw_);
-        // The rows just above and below the cell do not change while it settles.
-        TRowSum aboveL(0, 0, 0), aboveR(0, 0, 0), belowL(0, 0, 0), belowR(0, 0, 0);
-        EdgeRowSums(g[t - gw - 1], g[t - gw], g[t - gw + 1], true, aboveL, aboveR);
-        EdgeRowSums(g[t + gw - 1], g[t + gw], g[t + gw + 1], false, belowL, belowR);
+        // The rows just above and below the cell do not change while it settles: row 7 of the
+        // cell above moves to row 0, row 0 of the cell below to row 7.
+        auto above = RowSumsOf(g[t - gw - 1], g[t - gw], g[t - gw + 1]);
+        auto below = RowSumsOf(g[t + gw - 1], g[t + gw], g[t + gw + 1]);
+        for (int k = 0; k < 2; ++k) {
+            above[k] = {above[k].bit0 >> 56, above[k].bit1 >> 56};
+            below[k] = {below[k].bit0 << 56, below[k].bit1 << 56};
+        }
         const std::uint64_t leftEdge = (g[t - 1].right >> 7) & kColumn0;
         const std::uint64_t rightEdge = (g[t + 1].left << 7) & kColumn7;
         const TCell changeable = changeable_[t];
@@ -421,13 +421,13 @@ class TCellFilter {
         for (;;) {
             const std::uint64_t nextL =
                 changedL | (changedR & kColumn0)
-                    ? Step<Rule>(l, ((l << 1) & ~kColumn0) | leftEdge, EastOf(l, r), aboveL, belowL,
-                                 changeable.left)
+                    ? Step<Rule>(l, ((l << 1) & ~kColumn0) | leftEdge, EastOf(l, r), above[0],
+                                 below[0], changeable.left)
                     : l;
             const std::uint64_t nextR =
                 changedR | (changedL & kColumn7)
-                    ? Step<Rule>(r, WestOf(l, r), ((r >> 1) & ~kColumn7) | rightEdge, aboveR,
-                                 belowR, changeable.right)
+                    ? Step<Rule>(r, WestOf(l, r), ((r >> 1) & ~kColumn7) | rightEdge, above[1],
+                                 below[1], changeable.right)
                     : r;
             changedL = nextL ^ l;
             changedR = nextR ^ r;
