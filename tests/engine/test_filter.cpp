@@ -261,8 +261,9 @@ TEST(FilterMaskDifferential, Adversarial) {
             ASSERT_EQ(chains.PixelAt(x, y), kMaskBlack) << x << "," << y;
 }
 
-// A black-and-white mask is filtered as bit tiles; one other value anywhere, found only late,
-// must leave the mask to the general filter untouched.
+// A black-and-white mask is filtered as cells of bits; one other value, wherever it is found
+// (in a block of 16 pixels, in the last few of a row, on the last row), must leave the mask
+// untouched to the general filter.
 TEST(FilterMaskDifferential, OneOtherValueInABlackAndWhiteMask) {
     std::mt19937 rng(5);
     const int w = 45, h = 30;
