@@ -175,15 +175,6 @@ TEST(FilterMask, ArbitraryPixelValues) {
 
 // ---- differential tests against the sweeps ----
 
-TBitmap32 Filled(TColor32 c, int w, int h) {
-    TBitmap32 m;
-    m.Resize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            m.SetPixelAt(x, y, c);
-    return m;
-}
-
 TBitmap32 RandomMask(std::mt19937& rng, int w, int h, double whiteShare) {
     std::bernoulli_distribution white(whiteShare);
     TBitmap32 m;
