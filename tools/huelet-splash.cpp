@@ -327,8 +327,7 @@ std::string FindSample() {
         candidates.push_back(fs::path(exeFolder) / "../share/huelet/samples" / kSampleName);
     }
     // The source tree this program was built from, for runs from a build folder.
-    candidates.push_back(fs::path(__FILE__).parent_path().parent_path() / "resources/samples" /
-                         kSampleName);
+    candidates.push_back(fs::path(HUELET_SOURCE_DIR) / "resources/samples" / kSampleName);
     for (const fs::path& p : candidates) {
         std::error_code ec;
         if (fs::is_regular_file(p, ec))
