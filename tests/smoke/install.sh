@@ -87,9 +87,10 @@ for page in "${pages[@]}"; do
     grep -q '@[A-Z_]*@' "$file" && fail "$page.1 has unfilled placeholders"
     [ "$page" = huelet ] && continue
     "$prefix/bin/$page" --help >"$work/help" || fail "$page --help: status $?"
-    for option in $(grep -oE -- '--[a-z][a-z-]*' "$work/help" | sort -u); do
+    grep -oE -- '--[a-z][a-z-]*' "$work/help" | sort -u >"$work/options"
+    while read -r option; do
         grep -qF -- "$option" "$work/page" || fail "$page.1 does not describe $option"
-    done
+    done <"$work/options"
 done
 
 # The installed huelet-splash without arguments splashes the installed sample into the current
