@@ -25,7 +25,7 @@ fuzzer() {
 fuzzer fuzz_read_picture -DHUELET_DECODE_MAX_PIXELS=1000000 \
     "$root/engine/bitmap32.cpp" "$root/engine/jpeg_codec.cpp" "$root/engine/bmp_codec.cpp" -ljpeg
 fuzzer fuzz_versioninfo "$root/platform/versioninfo.cpp"
-fuzzer fuzz_http_response "$root/update/http_parser.cpp"
+fuzzer fuzz_http_response "$root/http/http_parser.cpp"
 
 # Seeds: well-formed PE, ELF and bare version blocks ...
 "$CXX" -std=c++20 -g -O1 -Wall -Wextra -I "$root" \

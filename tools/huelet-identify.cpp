@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
+#include "identity/U_TallyFct.h"
 #include "platform/versioninfo.h"
-#include "update/U_TallyFct.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include "engine/filter.h"
 #include "engine/render.h"
+#include "http/tls.h"
 #include "huelet_config.h"
 #include "platform/U_DragDrop.h"
 #include "platform/shell.h"
@@ -16,7 +17,6 @@
 #include "ui/image32.h"
 #include "ui/resources_init.h"
 #include "update/U_Tally_Lite.h"
-#include "update/tls.h"
 
 #include <QAction>
 #include <QCloseEvent>

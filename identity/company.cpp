@@ -1,10 +1,10 @@
-#include "update/company.h"
+#include "identity/company.h"
 
+#include "identity/identity.h"
+#include "identity/name_rules.h"
+#include "identity/textutil.h"
 #include "services/filefunctions.h"
 #include "services/text.h"
-#include "update/identity.h"
-#include "update/name_rules.h"
-#include "update/textutil.h"
 
 namespace {
 

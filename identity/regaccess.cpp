@@ -1,4 +1,4 @@
-#include "update/regaccess.h"
+#include "identity/regaccess.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 // The HTTP client against servers started here on 127.0.0.1, plain and TLS.
-#include "update/U_HTTP_Custo.h"
-#include "update/tls.h"
+#include "http/U_HTTP_Custo.h"
+#include "http/tls.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

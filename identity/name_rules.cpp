@@ -1,7 +1,7 @@
-#include "update/name_rules.h"
+#include "identity/name_rules.h"
 
+#include "identity/uninstall.h"
 #include "services/text.h"
-#include "update/uninstall.h"
 
 // One row a line: condition, action, final flag. Rows run top to bottom and each sees what
 // the rows above it left. Name the row's texts first in its condition, so that files and the

@@ -1,4 +1,4 @@
-#include "update/tls.h"
+#include "http/tls.h"
 
 #include <atomic>
 #include <cstdlib>

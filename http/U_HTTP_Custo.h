@@ -8,8 +8,8 @@
 #include <QObject>
 #include <QPointer>
 
-#include "update/http_parser.h"
-#include "update/tls.h"
+#include "http/http_parser.h"
+#include "http/tls.h"
 
 class QAbstractSocket;
 class QHostAddress;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures.h"
-#include "update/U_TallyFct.h"
+#include "identity/U_TallyFct.h"
 
 using fixtures::Strings;
 

@@ -1,8 +1,8 @@
-#include "update/version_rules.h"
+#include "identity/version_rules.h"
 
+#include "identity/uninstall.h"
+#include "identity/version_text.h"
 #include "services/text.h"
-#include "update/uninstall.h"
-#include "update/version_text.h"
 
 // One row a line: condition, action, final flag. Name the row's texts first in its condition,
 // so that files and the registry are only looked at for the executables the row is about.

@@ -1,15 +1,15 @@
-#include "update/uninstall.h"
+#include "identity/uninstall.h"
 
 #include <atomic>
 #include <vector>
 
+#include "identity/U_Version.h"
+#include "identity/regaccess.h"
+#include "identity/textutil.h"
 #include "services/datafolder.h"
 #include "services/file_version.h"
 #include "services/filefunctions.h"
 #include "services/text.h"
-#include "update/U_Version.h"
-#include "update/regaccess.h"
-#include "update/textutil.h"
 
 namespace {
 

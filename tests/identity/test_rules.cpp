@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "fixtures.h"
-#include "update/U_TallyFct.h"
-#include "update/rules.h"
+#include "identity/U_TallyFct.h"
+#include "identity/rules.h"
 
 using fixtures::Strings;
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "update/U_Version.h"
-#include "update/identity.h"
+#include "identity/U_Version.h"
+#include "identity/identity.h"
 
 namespace rules {
 

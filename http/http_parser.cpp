@@ -1,4 +1,4 @@
-#include "update/http_parser.h"
+#include "http/http_parser.h"
 
 #include <algorithm>
 #include <cstring>

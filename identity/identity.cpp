@@ -1,17 +1,17 @@
-#include "update/identity.h"
+#include "identity/identity.h"
 
 #include <fstream>
 #include <iterator>
 
+#include "identity/company.h"
+#include "identity/name_rules.h"
+#include "identity/textutil.h"
+#include "identity/uninstall.h"
 #include "platform/versioninfo.h"
 #include "services/datafolder.h"
 #include "services/file_version.h"
 #include "services/filefunctions.h"
 #include "services/text.h"
-#include "update/company.h"
-#include "update/name_rules.h"
-#include "update/textutil.h"
-#include "update/uninstall.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "update/rules.h"
+#include "identity/rules.h"
 
+#include "identity/regaccess.h"
+#include "identity/textutil.h"
+#include "identity/uninstall.h"
 #include "services/filefunctions.h"
 #include "services/text.h"
-#include "update/regaccess.h"
-#include "update/textutil.h"
-#include "update/uninstall.h"
 
 namespace rules {
 

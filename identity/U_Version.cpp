@@ -1,4 +1,4 @@
-#include "update/U_Version.h"
+#include "identity/U_Version.h"
 
 #include "services/text.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "update/uninstall.h"
+#include "identity/uninstall.h"
 
 namespace regaccess {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The product and company rule tables. The identity pipeline runs them at fixed stages; a
 // maintainer adds a vendor's row to a table without touching the pipeline.
-#include "update/rules.h"
+#include "identity/rules.h"
 
 namespace rules {
 

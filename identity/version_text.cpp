@@ -1,13 +1,13 @@
-#include "update/version_text.h"
+#include "identity/version_text.h"
 
+#include "identity/U_Version.h"
+#include "identity/identity.h"
+#include "identity/textutil.h"
+#include "identity/uninstall.h"
+#include "identity/version_rules.h"
 #include "services/file_version.h"
 #include "services/filefunctions.h"
 #include "services/text.h"
-#include "update/U_Version.h"
-#include "update/identity.h"
-#include "update/textutil.h"
-#include "update/uninstall.h"
-#include "update/version_rules.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The response parser, address splitting, the request head and Location resolution: pure
 // functions, fed whole and byte by byte.
-#include "update/http_parser.h"
+#include "http/http_parser.h"
 
 #include <gtest/gtest.h>
 

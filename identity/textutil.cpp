@@ -1,4 +1,4 @@
-#include "update/textutil.h"
+#include "identity/textutil.h"
 
 #include <sys/stat.h>
 

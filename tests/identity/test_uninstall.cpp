@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "fixtures.h"
+#include "identity/uninstall.h"
 #include "platform/registry.h"
-#include "update/uninstall.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "fixtures.h"
 #include "huelet_config.h"
+#include "identity/U_TallyFct.h"
 #include "services/filefunctions.h"
-#include "update/U_TallyFct.h"
 
 using fixtures::Strings;
 

@@ -1,4 +1,4 @@
-#include "update/U_HTTP_Custo.h"
+#include "http/U_HTTP_Custo.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 // The version rule tables, run by DeriveVersionText at fixed stages.
-#include "update/rules.h"
+#include "identity/rules.h"
 
 namespace rules {
 
