@@ -199,7 +199,7 @@ std::string NativeSystemPathFor(const std::string& Path, bool Wow64,
 }
 
 std::string NativeSystemPath(const std::string& Path) {
-    return NativeSystemPathFor(Path, LookupsUnderWow64(), SpecialFolderPath(kCsidlSystem));
+    return NativeSystemPathFor(Path, reg::ProcessIsWow64(), SpecialFolderPath(kCsidlSystem));
 }
 
 FileVersionInfoRec ReadFileVersionInfo(const std::string& Path) {

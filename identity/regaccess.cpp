@@ -18,13 +18,11 @@ struct Key::Impl {
 Key::Key() : impl_(std::make_unique<Impl>()) {}
 Key::~Key() = default;
 
-bool Key::Open(RegRoot Root, const std::string& Path) {
+bool Key::Open(reg::Root Root, const std::string& Path) {
     ++g_opened;
     // The 64-bit view under WOW64, so that the "Wow6432Node\" path names the 32-bit one.
-    const reg::View view = LookupsUnderWow64() ? reg::View::Key64 : reg::View::Default;
-    return impl_->key.Open(Root == RegRoot::LocalMachine ? reg::Root::LocalMachine
-                                                         : reg::Root::CurrentUser,
-                           Path, view);
+    const reg::View view = reg::ProcessIsWow64() ? reg::View::Key64 : reg::View::Default;
+    return impl_->key.Open(Root, Path, view);
 }
 
 std::vector<std::string> Key::SubKeyNames() const {
@@ -41,10 +39,6 @@ bool Key::ReadNumber(const std::string& Name, std::uint32_t& Value) const {
 
 std::uint64_t KeysOpened() {
     return g_opened;
-}
-
-bool ProcessIsWow64() {
-    return IsWow64();
 }
 
 bool ProgramInstalled(const std::string& DisplayName) {

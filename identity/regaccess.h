@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "identity/uninstall.h"
+#include "platform/registry.h"
 
 namespace regaccess {
 
@@ -19,7 +19,7 @@ class Key {
 
     // Opens Path ("SOFTWARE\...", trailing '\' allowed) below Root for reading, in the view
     // the lookups use (the 64-bit one under WOW64).
-    bool Open(RegRoot Root, const std::string& Path);
+    bool Open(reg::Root Root, const std::string& Path);
     std::vector<std::string> SubKeyNames() const;
     // A text value: REG_SZ only when SzOnly, else REG_SZ or REG_EXPAND_SZ (not expanded).
     bool ReadText(const std::string& Name, std::string& Value, bool SzOnly) const;
@@ -33,6 +33,5 @@ class Key {
 std::uint64_t KeysOpened();
 // Whether an Uninstall entry begins with DisplayName; counted like a key.
 bool ProgramInstalled(const std::string& DisplayName);
-bool ProcessIsWow64();
 
 } // namespace regaccess

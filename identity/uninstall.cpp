@@ -1,6 +1,5 @@
 #include "identity/uninstall.h"
 
-#include <atomic>
 #include <vector>
 
 #include "identity/U_Version.h"
@@ -12,8 +11,6 @@
 #include "services/text.h"
 
 namespace {
-
-std::atomic<int> g_wow64_override{-1};
 
 const char* const kUninstallKey = "Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
@@ -33,7 +30,7 @@ std::string TrailingNumber(const std::string& Text) {
     return Text.substr(start, end - start);
 }
 
-std::string ScanOneView(RegRoot Root, const std::string& View,
+std::string ScanOneView(reg::Root Root, const std::string& View,
                         const std::function<bool(const UninstallEntry&)>& Test,
                         const std::function<std::string(const UninstallEntry&)>& Candidate,
                         ScanCombine Combine) {
@@ -80,7 +77,7 @@ std::string DirectoryPart(const std::string& Path) {
     return p == std::string::npos ? std::string() : Path.substr(0, p + 1);
 }
 
-std::string HighestDisplayVersion(RegRoot Root, const std::string& View,
+std::string HighestDisplayVersion(reg::Root Root, const std::string& View,
                                   const std::function<bool(const std::string&)>& NameTest,
                                   const std::string& Folder) {
     return UninstallScan(
@@ -107,31 +104,20 @@ std::string FirstWord(const std::string& Text) {
 
 } // namespace
 
-bool LookupsUnderWow64() {
-    const int forced = g_wow64_override.load();
-    if (forced >= 0)
-        return forced == 1;
-    return regaccess::ProcessIsWow64();
-}
-
 namespace uninstall_testing {
 
 std::uint64_t KeysOpened() {
     return regaccess::KeysOpened();
 }
 
-void SetWow64(std::optional<bool> Wow64) {
-    g_wow64_override = Wow64 ? (*Wow64 ? 1 : 0) : -1;
-}
-
 } // namespace uninstall_testing
 
-std::string UninstallScan(RegRoot Root, const std::string& View,
+std::string UninstallScan(reg::Root Root, const std::string& View,
                           const std::function<bool(const UninstallEntry&)>& Test,
                           const std::function<std::string(const UninstallEntry&)>& Candidate,
                           ScanCombine Combine) {
     std::string result = ScanOneView(Root, View, Test, Candidate, Combine);
-    if (View.empty() && LookupsUnderWow64()) {
+    if (View.empty() && reg::ProcessIsWow64()) {
         const std::string other = ScanOneView(Root, kWow6432View, Test, Candidate, Combine);
         if (Newer(other, result))
             result = other;
@@ -141,7 +127,7 @@ std::string UninstallScan(RegRoot Root, const std::string& View,
 
 std::string UninstallVersionFromName(const std::string& Name, const std::string& View) {
     return UninstallScan(
-        RegRoot::LocalMachine, View,
+        reg::Root::LocalMachine, View,
         [&](const UninstallEntry& e) { return OccursInText(Name, e.DisplayName); },
         [](const UninstallEntry& e) { return TrailingNumber(e.DisplayName); },
         ScanCombine::Highest);
@@ -149,7 +135,7 @@ std::string UninstallVersionFromName(const std::string& Name, const std::string&
 
 std::string UninstallVersionByFirstWord(const std::string& Name, const std::string& View) {
     return UninstallScan(
-        RegRoot::LocalMachine, View,
+        reg::Root::LocalMachine, View,
         [&](const UninstallEntry& e) {
             return SameTextAscii(FieldAt(e.DisplayName, 0, " -"), Name);
         },
@@ -159,7 +145,7 @@ std::string UninstallVersionByFirstWord(const std::string& Name, const std::stri
 
 std::string UninstallLastWordByPrefix(const std::string& Prefix, const std::string& View) {
     return UninstallScan(
-        RegRoot::LocalMachine, View,
+        reg::Root::LocalMachine, View,
         [&](const UninstallEntry& e) { return TextStartsWith(e.DisplayName, Prefix); },
         [](const UninstallEntry& e) {
             const std::string& d = e.DisplayName;
@@ -170,7 +156,7 @@ std::string UninstallLastWordByPrefix(const std::string& Prefix, const std::stri
 
 std::string UninstallSecondWord(const std::string& Name, const std::string& View) {
     return UninstallScan(
-        RegRoot::LocalMachine, View,
+        reg::Root::LocalMachine, View,
         [&](const UninstallEntry& e) {
             return SameTextAscii(FieldAt(e.DisplayName, 0, " -"), Name);
         },
@@ -178,8 +164,8 @@ std::string UninstallSecondWord(const std::string& Name, const std::string& View
         ScanCombine::LastMatch);
 }
 
-std::string UninstallDisplayVersion(RegRoot Root, const std::string& Name, const std::string& View,
-                                    const std::string& Folder) {
+std::string UninstallDisplayVersion(reg::Root Root, const std::string& Name,
+                                    const std::string& View, const std::string& Folder) {
     return HighestDisplayVersion(
         Root, View, [&](const std::string& d) { return OccursInText(Name, d); }, Folder);
 }
@@ -190,35 +176,35 @@ std::string InstalledVersion(const std::string& Name, const std::string& View) {
 
 std::string InstalledVersionIn(const std::string& Name, const std::string& View,
                                const std::string& Folder) {
-    std::string r = UninstallDisplayVersion(RegRoot::LocalMachine, Name, View, Folder);
+    std::string r = UninstallDisplayVersion(reg::Root::LocalMachine, Name, View, Folder);
     if (r.empty())
-        r = UninstallDisplayVersion(RegRoot::CurrentUser, Name, View, Folder);
+        r = UninstallDisplayVersion(reg::Root::CurrentUser, Name, View, Folder);
     return r;
 }
 
 std::string UninstallVersionWith(const std::string& Name, const std::string& Other,
                                  const std::string& View) {
     return HighestDisplayVersion(
-        RegRoot::LocalMachine, View,
+        reg::Root::LocalMachine, View,
         [&](const std::string& d) { return OccursInText(Name, d) && OccursInText(Other, d); }, "");
 }
 
 std::string UninstallVersionWithout(const std::string& Name, const std::string& Other,
                                     const std::string& View) {
     return HighestDisplayVersion(
-        RegRoot::LocalMachine, View,
+        reg::Root::LocalMachine, View,
         [&](const std::string& d) { return OccursInText(Name, d) && !OccursInText(Other, d); }, "");
 }
 
 std::string ManagerSuiteVersion() {
     const std::string base = std::string("SOFTWARE\\") + kUninstallKey;
     regaccess::Key list;
-    if (!list.Open(RegRoot::CurrentUser, base))
+    if (!list.Open(reg::Root::CurrentUser, base))
         return "";
     std::string result;
     for (const std::string& name : list.SubKeyNames()) {
         regaccess::Key entry;
-        if (!entry.Open(RegRoot::CurrentUser, base + name + "\\"))
+        if (!entry.Open(reg::Root::CurrentUser, base + name + "\\"))
             continue;
         std::string display, publisher, version;
         if (!entry.ReadText("DisplayName", display, true) ||
@@ -256,7 +242,7 @@ std::string FfdshowVersion() {
     if (r.empty()) {
         regaccess::Key key;
         std::uint32_t n = 0;
-        if (key.Open(RegRoot::LocalMachine, "SOFTWARE\\GNU\\ffdshow\\") &&
+        if (key.Open(reg::Root::LocalMachine, "SOFTWARE\\GNU\\ffdshow\\") &&
             key.ReadNumber("revision", n)) {
             r = std::to_string(n);
             if (r != "0")

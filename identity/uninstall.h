@@ -4,10 +4,9 @@
 // They only read; an empty text means nothing was found.
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
-enum class RegRoot { LocalMachine, CurrentUser };
+#include "platform/registry.h"
 
 inline constexpr const char* kWow6432View = "Wow6432Node\\";
 
@@ -24,7 +23,7 @@ enum class ScanCombine { Highest, LastMatch };
 // text and passes Test gives a candidate; candidates combine as Combine says. An empty View
 // is followed by the "Wow6432Node\" view when the process runs under WOW64, whose result
 // wins when it is newer.
-std::string UninstallScan(RegRoot Root, const std::string& View,
+std::string UninstallScan(reg::Root Root, const std::string& View,
                           const std::function<bool(const UninstallEntry&)>& Test,
                           const std::function<std::string(const UninstallEntry&)>& Candidate,
                           ScanCombine Combine);
@@ -39,8 +38,8 @@ std::string UninstallLastWordByPrefix(const std::string& Prefix, const std::stri
 std::string UninstallSecondWord(const std::string& Name, const std::string& View = "");
 // The highest DisplayVersion of the entries containing Name, installed in Folder when one is
 // given.
-std::string UninstallDisplayVersion(RegRoot Root, const std::string& Name, const std::string& View,
-                                    const std::string& Folder);
+std::string UninstallDisplayVersion(reg::Root Root, const std::string& Name,
+                                    const std::string& View, const std::string& Folder);
 std::string InstalledVersion(const std::string& Name, const std::string& View = "");
 std::string InstalledVersionIn(const std::string& Name, const std::string& View,
                                const std::string& Folder);
@@ -66,14 +65,8 @@ std::string OpenOfficeVersion();
 // "changes.txt" may name the version as a last resort.
 std::string MalwarebytesVersion(bool Ransomware, const std::string& Folder);
 
-// Whether lookups run as a 32-bit process on a 64-bit system (reading both views).
-bool LookupsUnderWow64();
-
 namespace uninstall_testing {
 // Number of registry keys the lookups have opened, so a test can show that a lookup did or
-// did not happen.
+// did not happen. (To run them as under WOW64, see reg::SetWow64ForTesting.)
 std::uint64_t KeysOpened();
-// Makes the lookups behave as under WOW64 (true), as a native process (false), or as the
-// running process really is (nullopt).
-void SetWow64(std::optional<bool> Wow64);
 } // namespace uninstall_testing

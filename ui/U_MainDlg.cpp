@@ -5,6 +5,7 @@
 #include "http/tls.h"
 #include "huelet_config.h"
 #include "platform/U_DragDrop.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "services/U_Log.h"
 #include "services/datafolder.h"
@@ -377,7 +378,7 @@ void TMainDlg::AppEvtActivate() {
     AddLog(exe, kLogInfo);
     AddLog(caption, kLogInfo);
     AddLog("Windows : " + WindowsVersionText(), kLogInfo);
-    AddLog("64Bits : " + YesNoText(IsWow64()), kLogInfo);
+    AddLog("64Bits : " + YesNoText(reg::ProcessIsWow64()), kLogInfo);
     AddLog("Administrator : " + YesNoText(RunsAsAdministrator()), kLogInfo);
     AddLog("Portable : " + YesNoText(!IsProgramInstalled(kProgramDisplayName)), kLogInfo);
     if (!CommandLineArguments().empty())

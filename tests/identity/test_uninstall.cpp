@@ -46,7 +46,7 @@ std::string UserUninstallKey(const std::string& Entry) {
 
 class Uninstall : public testing::Test {
   protected:
-    void TearDown() override { uninstall_testing::SetWow64(std::nullopt); }
+    void TearDown() override { reg::SetWow64ForTesting(std::nullopt); }
     fixtures::TempEnvironment env;
 };
 
@@ -147,10 +147,10 @@ TEST_F(Uninstall, NewerOfTheTwoViewsUnderWow64) {
                   {"Foo", {{"DisplayName", "Foo 2.1"}, {"DisplayVersion", "2.1"}}, kWow6432View},
                   {"Bar", {{"DisplayName", "Bar 5.1"}, {"DisplayVersion", "5.1"}}},
                   {"Bar", {{"DisplayName", "Bar 5.0"}, {"DisplayVersion", "5.0"}}, kWow6432View}});
-    uninstall_testing::SetWow64(false);
+    reg::SetWow64ForTesting(false);
     EXPECT_EQ(InstalledVersion("Foo"), "2.0");
     EXPECT_EQ(UninstallVersionFromName("Foo"), "2.0");
-    uninstall_testing::SetWow64(true);
+    reg::SetWow64ForTesting(true);
     EXPECT_EQ(InstalledVersion("Foo"), "2.1");
     EXPECT_EQ(UninstallVersionFromName("Foo"), "2.1");
     EXPECT_EQ(InstalledVersion("Bar"), "5.1");
