@@ -91,9 +91,12 @@ std::string DisplayedCompanyName(const std::string& Path, const std::string& Pro
     if (!SameTextAscii(R.CompanyName, ", LLC"))
         C = R.CompanyName;
     const std::string L = TrimText(R.LegalCopyright);
-    if (C.empty() && SameTextAscii(FileNameWithoutExt(X), "EAC") &&
-        SameTextAscii(FolderNameOf(ExeFolderOf(X)), "Exact Audio Copy"))
-        return "www.exactaudiocopy.de";
+    rules::RuleContext early(rules::Target::Company, X);
+    early.C = C;
+    early.P = Product;
+    early.SetRecord(R);
+    if (rules::RunRules(rules::CompanyEarlyAnswers(), early))
+        return early.C;
     C = NormaliseCompanyText(C, X, Product);
     if (C.empty() && !L.empty())
         C = NormaliseCompanyText(L, X, Product);

@@ -281,30 +281,17 @@ std::string DisplayedProductName(const std::string& Path) {
     rules::RuleContext ctx(rules::Target::Product, X);
     const FileVersionInfoRec R = ReadFileVersionInfo(X);
     ctx.SetRecord(R);
-    const std::string& E = ctx.E;
-    std::string P = BaseChoice(R, E);
-
-    if (P.empty()) {
-        if (SameTextAscii(E, "gswin32") && OccursInText("gs", ctx.F))
-            return "GPL Ghostscript";
-        if (SameTextAscii(E, "nsis"))
-            return "NSIS";
-        if (SameTextAscii(E, "EAC") && SameTextAscii(FolderNameOf(ctx.F), "Exact Audio Copy"))
-            return "Exact Audio Copy";
-    }
-
-    if (P.find('?') != std::string::npos &&
-        LowerAscii(ReplaceAll(R.CompanyName, "?", "")).find("auslogics") != std::string::npos)
-        P = ReplaceAll(P, "?", "");
-
-    ctx.P = P;
+    ctx.P = BaseChoice(R, ctx.E);
+    if (ctx.P.empty() && rules::RunRules(rules::ProductEarlyAnswers(), ctx))
+        return ctx.P;
+    rules::RunRules(rules::ProductQuestionMarks(), ctx);
     rules::RunRules(rules::ProductRulesA(), ctx);
     ctx.P = TrimText(ctx.P);
     rules::RunRules(rules::ProductRulesB(), ctx);
     ctx.P = CleanUp(ctx.P, ctx);
     rules::RunRules(rules::ProductRulesC(), ctx);
 
-    P = TrimText(ctx.P);
+    std::string P = TrimText(ctx.P);
     const TPeKind pe = IsPe64Image(X);
     if (pe.IsPe && pe.IsPe64) {
         P = RemoveSuffix(P, " x64");

@@ -1,5 +1,6 @@
 #include "identity/name_rules.h"
 
+#include "identity/textutil.h"
 #include "identity/uninstall.h"
 #include "services/text.h"
 
@@ -20,12 +21,36 @@ Action AppendMajorYear() {
     });
 }
 
+// The name of the executable's folder.
+constexpr TextIn FolderName{[](const RuleContext& c) { return FolderNameOf(c.F); }};
+// The company as read, without the question marks that stand in for characters it could not
+// hold.
+constexpr TextIn CompanyNameWithoutQuestionMarks{
+    [](const RuleContext& c) { return ReplaceAll(c.Record().CompanyName, "?", ""); }};
+
 // The 100-character licence notice some authors put where the company belongs.
 const std::string kCreativeCommonsNotice =
     "Creative Commons License \"by-nc-sa 3.0\", this program is freeware under Creative Commons "
     "License \"by";
 
 } // namespace
+
+const Table& ProductEarlyAnswers() {
+    static const Table rows = {
+        {E.Is("gswin32") && F.Has("gs"), Set("GPL Ghostscript"), Final::Yes},
+        {E.Is("nsis"), Set("NSIS"), Final::Yes},
+        {E.Is("EAC") && FolderName.Is("Exact Audio Copy"), Set("Exact Audio Copy"), Final::Yes},
+    };
+    return rows;
+}
+
+const Table& ProductQuestionMarks() {
+    static const Table rows = {
+        {P.HasExactly("?") && CompanyNameWithoutQuestionMarks.Has("auslogics"),
+         ReplaceExactly("?", "")},
+    };
+    return rows;
+}
 
 const Table& ProductRulesA() {
     static const Table rows = {
@@ -104,6 +129,14 @@ const Table& CompanyRules() {
         {C.Has("microsoft"), Set("Microsoft")},
         {C.Begins("Intel("), Set("Intel")},
         {C.IsExactly("HP"), Set("Hewlett-Packard")},
+    };
+    return rows;
+}
+
+const Table& CompanyEarlyAnswers() {
+    static const Table rows = {
+        {C.IsEmpty() && E.Is("EAC") && FolderName.Is("Exact Audio Copy"),
+         Set("www.exactaudiocopy.de"), Final::Yes},
     };
     return rows;
 }

@@ -6,6 +6,8 @@
 namespace rules {
 
 // Product rows, run by DisplayedProductName on P.
+const Table& ProductEarlyAnswers();     // when the version strings gave no name; final rows
+const Table& ProductQuestionMarks();    // question marks some vendors put inside the name
 const Table& ProductRulesA();           // after the question-mark stage
 const Table& ProductRulesB();           // after the first trim
 const Table& ProductRulesC();           // after the generic clean-up
@@ -14,5 +16,7 @@ const Table& ProductPublisherSuffix();  // inside the clean-up, among the suffix
 
 // Company rows, run by NormaliseCompanyText on C between its head and tail.
 const Table& CompanyRules();
+// Run by DisplayedCompanyName before any normalisation; a final row gives the answer.
+const Table& CompanyEarlyAnswers();
 
 } // namespace rules

@@ -79,6 +79,15 @@ const Table& VersionPhaseB() {
     return rows;
 }
 
+const Table& VersionZeroFixed() {
+    static const Table rows = {
+        // Its executable carries no version; the installed versions are folder names.
+        {V.IsExactly("0.0.0.0") && P.IsExactly("Google Chrome"),
+         SetFrom([](const RuleContext& c) { return HighestFolderVersion(c.X); }), Final::Yes},
+    };
+    return rows;
+}
+
 const Table& VersionPhaseC() {
     static const Table rows = {};
     return rows;

@@ -7,6 +7,7 @@ namespace rules {
 const Table& VersionPhaseA1();            // only for a file with content; a non-empty result ends
 const Table& VersionPhaseA2();            // before the fixed version is read
 const Table& VersionPhaseB();             // after the fixed version
+const Table& VersionZeroFixed();          // after phase B, for a fixed version of 0.0.0.0
 const Table& VersionPhaseC();             // after the "0.0.0.0" rule
 const Table& VersionPhaseD();             // after the version strings are read
 const Table& VersionAfterAgree();         // after the ProductVersion/FileVersion agreement step

@@ -134,8 +134,8 @@ std::string DeriveVersionText(const std::string& Path, const std::string& Produc
     if (rules::RunRules(rules::VersionPhaseB(), ctx))
         return ctx.V;
 
-    if (ctx.V == "0.0.0.0" && ctx.P == "Google Chrome")
-        return HighestFolderVersion(X);
+    if (rules::RunRules(rules::VersionZeroFixed(), ctx))
+        return ctx.V;
     if (rules::RunRules(rules::VersionPhaseC(), ctx))
         return ctx.V;
 
