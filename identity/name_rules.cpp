@@ -113,12 +113,12 @@ const Table& CompanyRules() {
     static const Table rows = {
         // Generic rows, in this order, ahead of the vendors' rows.
         {Always(), DropSuffix("\xAE")},
-        {C.BeginsExactly("Free Software Foundation"), Clear()},
+        {C.Begins("Free Software Foundation"), Clear()},
         {C.Is("Open Source Community") || C.Is("Open Source"), Clear()},
         {C.Is("companyname"), Clear()},
         {C.Ends(">") && C.HasExactly("<"),
          Do([](RuleContext& c) { c.C = TrimText(TextBefore(c.C, "<")); })},
-        {C.BeginsExactly("TODO:"), Clear()},
+        {C.Begins("TODO:"), Clear()},
         {C.Is(kCreativeCommonsNotice), Clear()},
 
         {C.Begins("Chemtable "), Set("Chemtable Software")},

@@ -277,6 +277,9 @@ std::string OpenOfficeVersion() {
         TTallyVersion b(UninstallVersionFromName("openoffice"));
         b.Build = a.Release;
         r = b.ToText();
+        // Neither entry exists: nothing found, so later rows and the file's own version decide.
+        if (r == "0.0.0.0")
+            r.clear();
     }
     return r;
 }
@@ -290,6 +293,9 @@ std::string MalwarebytesVersion(bool Ransomware, const std::string& Folder) {
         const std::vector<std::string> lines = LoadTextLines(Folder + "changes.txt");
         if (!lines.empty())
             r = TTallyVersion(LastWord(lines.front())).ToText();
+        // A first line that names no version is nothing found.
+        if (r == "0.0.0.0")
+            r.clear();
     }
     return r;
 }

@@ -103,6 +103,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"FileDescription", "Foo"}, {"CompanyName", "Author: Jane Doe"}},
                     "x.exe",
                     "Jane Doe"},
+        // These two generic rows test the beginning ignoring case, as the other rows do.
+        CompanyCase{"FreeSoftwareFoundationAnyCase",
+                    {{"FileDescription", "Foo"}, {"CompanyName", "free software foundation, Inc."}},
+                    "x.exe",
+                    ""},
+        CompanyCase{"TemplatePlaceholderAnyCase",
+                    {{"FileDescription", "Foo"}, {"CompanyName", "Todo: your company name"}},
+                    "x.exe",
+                    ""},
         CompanyCase{"FreewareNotice",
                     {{"FileDescription", "Foo"}, {"CompanyName", kFreeware}},
                     "x.exe",
@@ -236,6 +245,22 @@ TEST_F(RegistryRows, NoRegistryAccessForAnExecutableNoRowIsAbout) {
     const std::string macrium = Exe("reflect.exe", {{"FileDescription", "Macrium Reflect"}});
     EXPECT_EQ(DisplayedProductName(macrium), "Macrium Reflect Free");
     EXPECT_GT(uninstall_testing::KeysOpened(), before);
+}
+
+// A lookup helper that finds nothing answers "", so its final row does not fire and the
+// executable's own version stands.
+TEST_F(RegistryRows, HelpersThatFindNothingLeaveTheFixedVersion) {
+    const std::string office =
+        Exe("soffice.exe", {{"FileDescription", "OpenOffice Writer"}}, "4.1.0.0");
+    EXPECT_EQ(DisplayedVersionText(office, "", ""), "4.1.0.0");
+
+    const std::string mb = Exe("mbam.exe", {{"FileDescription", "Malwarebytes"}}, "4.0.0.0");
+    ASSERT_TRUE(fixtures::WriteTextFile(env.Folder("app") + "changes.txt", "Release notes\r\n"));
+    EXPECT_EQ(DisplayedVersionText(mb, "", ""), "4.0.0.0");
+
+    // Once the registry knows the product, the row's answer wins over the fixed version.
+    Machine("oo", "OpenOffice 4.1.14", "4.1.14");
+    EXPECT_EQ(DisplayedVersionText(office, "", ""), "4.1.14.14");
 }
 
 TEST_F(RegistryRows, VersionRowsFromTheRegistry) {

@@ -206,6 +206,10 @@ TEST_F(Uninstall, FfdshowRevision) {
 }
 
 TEST_F(Uninstall, ProductHelpers) {
+    // Nothing installed, and a changes.txt that names no version: nothing found.
+    EXPECT_EQ(OpenOfficeVersion(), "");
+    ASSERT_TRUE(fixtures::WriteTextFile(env.Root() + "changes.txt", "Release notes\r\n"));
+    EXPECT_EQ(MalwarebytesVersion(false, env.Root()), "");
     WriteMachine(
         env,
         {
