@@ -1,7 +1,7 @@
 // Identity of an executable: product, company and version of the program's own executable
 // (read from its file every time, as the update check does), and an Uninstall lookup over a
 // machine registry of a few hundred entries. Everything lives in a temporary folder.
-#include "update/U_TallyFct.h"
+#include "identity/U_TallyFct.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 // libFuzzer target for the HTTP response parser (status line, headers, bodies, chunked coding)
 // and for address splitting and Location resolution.
-#include "update/http_parser.h"
+#include "http/http_parser.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,6 +4,7 @@
 #include "platform/fileio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -1080,7 +1081,17 @@ std::vector<std::string> MachineFolders() {
     return folders;
 }
 
+namespace {
+std::atomic<int> g_wow64_override{-1};
+}
+
+void SetWow64ForTesting(std::optional<bool> Wow64) {
+    g_wow64_override = Wow64 ? (*Wow64 ? 1 : 0) : -1;
+}
+
 bool ProcessIsWow64() {
+    if (const int forced = g_wow64_override.load(); forced >= 0)
+        return forced == 1;
     if (sizeof(void*) != 4)
         return false;
     utsname u{};

@@ -137,7 +137,12 @@ std::string MachineFolder();
 // configured one still finds its entry).
 std::vector<std::string> MachineFolders();
 
-// True for a 32-bit process on a 64-bit kernel.
+// True for a 32-bit process on a 64-bit kernel (then always false for our 64-bit build).
+// The one answer to "runs under WOW64": the registry's redirection, the Uninstall lookups and
+// the start-up report all ask it.
 bool ProcessIsWow64();
+// Makes ProcessIsWow64 answer true or false, or as the process really is (nullopt), so tests
+// can run the WOW64 paths on a 64-bit build.
+void SetWow64ForTesting(std::optional<bool> Wow64);
 
 } // namespace reg

@@ -87,10 +87,6 @@ std::string WindowsVersionText() {
     return SystemDescriptionText(u.sysname, u.release, osRelease);
 }
 
-bool IsWow64() {
-    return reg::ProcessIsWow64();
-}
-
 bool IsPreVista() {
     return false;
 }

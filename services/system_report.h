@@ -20,8 +20,6 @@ std::string WindowsVersionText();
 std::string SystemDescriptionText(const std::string& Sysname, const std::string& Release,
                                   const std::string& OsRelease);
 
-// True only for a 32-bit build running on a 64-bit kernel; false for our 64-bit build.
-bool IsWow64();
 // Always false: every supported system has the newer TLS stack.
 bool IsPreVista();
 // True when the effective user is root.

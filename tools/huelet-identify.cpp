@@ -1,7 +1,7 @@
 // huelet-identify PATH...: what the update check would say about each executable.
 #include "huelet_config.h"
+#include "identity/U_TallyFct.h"
 #include "platform/versioninfo.h"
-#include "update/U_TallyFct.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,8 +2,10 @@
 
 #include "engine/filter.h"
 #include "engine/render.h"
+#include "http/tls.h"
 #include "huelet_config.h"
 #include "platform/U_DragDrop.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "services/U_Log.h"
 #include "services/datafolder.h"
@@ -16,7 +18,6 @@
 #include "ui/image32.h"
 #include "ui/resources_init.h"
 #include "update/U_Tally_Lite.h"
-#include "update/tls.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -377,7 +378,7 @@ void TMainDlg::AppEvtActivate() {
     AddLog(exe, kLogInfo);
     AddLog(caption, kLogInfo);
     AddLog("Windows : " + WindowsVersionText(), kLogInfo);
-    AddLog("64Bits : " + YesNoText(IsWow64()), kLogInfo);
+    AddLog("64Bits : " + YesNoText(reg::ProcessIsWow64()), kLogInfo);
     AddLog("Administrator : " + YesNoText(RunsAsAdministrator()), kLogInfo);
     AddLog("Portable : " + YesNoText(!IsProgramInstalled(kProgramDisplayName)), kLogInfo);
     if (!CommandLineArguments().empty())

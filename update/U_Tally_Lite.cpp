@@ -1,11 +1,11 @@
 #include "update/U_Tally_Lite.h"
 
+#include "http/U_HTTP_Custo.h"
+#include "http/tls.h"
 #include "huelet_config.h"
+#include "identity/U_TallyFct.h"
+#include "identity/U_Version.h"
 #include "services/U_Log.h"
-#include "update/U_HTTP_Custo.h"
-#include "update/U_TallyFct.h"
-#include "update/U_Version.h"
-#include "update/tls.h"
 
 #include <QObject>
 

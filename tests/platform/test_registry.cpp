@@ -298,6 +298,20 @@ TEST_F(RegistryTest, MachineKeysAreTheReadOnlyUnionOfTheFolder) {
                           View::Key64));
     EXPECT_FALSE(KeyExists(Root::CurrentUser, "SOFTWARE\\Ignored"));
 
+    // As a 32-bit process on a 64-bit kernel: the machine's SOFTWARE keys are the 32-bit view,
+    // and the 64-bit one is reached through Key64.
+    {
+        struct Reset {
+            ~Reset() { SetWow64ForTesting(std::nullopt); }
+        } reset;
+        SetWow64ForTesting(true);
+        EXPECT_TRUE(ProcessIsWow64());
+        EXPECT_TRUE(KeyExists(Root::LocalMachine, uninstall + "\\Old32"));
+        EXPECT_FALSE(KeyExists(Root::LocalMachine, uninstall + "\\Huelet"));
+        EXPECT_TRUE(KeyExists(Root::LocalMachine, uninstall + "\\Huelet", View::Key64));
+    }
+    EXPECT_FALSE(ProcessIsWow64());
+
     EXPECT_FALSE(WriteString(Root::LocalMachine, uninstall + "\\Huelet", "x", "y"));
     EXPECT_FALSE(DeleteKeyTree(Root::LocalMachine, uninstall + "\\Huelet"));
     EXPECT_FALSE(CreateKey(Root::LocalMachine, "SOFTWARE\\New"));

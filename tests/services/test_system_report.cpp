@@ -47,7 +47,6 @@ TEST(SystemReportTest, SimpleProbes) {
     EXPECT_EQ(YesNoText(true), "Yes");
     EXPECT_EQ(YesNoText(false), "No");
     EXPECT_FALSE(IsPreVista());
-    EXPECT_FALSE(IsWow64()); // a 64-bit build
     EXPECT_EQ(RunsAsAdministrator(), geteuid() == 0);
 }
 

@@ -1,10 +1,10 @@
 // The window's side of the update check, against a stand-in service on 127.0.0.1.
 #include "huelet_config.h"
+#include "identity/U_TallyFct.h"
 #include "platform/shell.h"
 #include "services/U_Log.h"
 #include "ui/U_MainDlg.h"
 #include "ui/application.h"
-#include "update/U_TallyFct.h"
 #include "update/U_Tally_Lite.h"
 #include "update/stand_in_service.h"
 

@@ -1,13 +1,13 @@
 // The update checker against a stand-in service started here on 127.0.0.1.
 #include "update/U_Tally_Lite.h"
 
-#include "fixtures.h"
+#include "http/U_HTTP_Custo.h"
+#include "http/tls.h"
 #include "huelet_config.h"
+#include "identity/fixtures.h"
 #include "services/U_Log.h"
 #include "services/filefunctions.h"
 #include "stand_in_service.h"
-#include "update/U_HTTP_Custo.h"
-#include "update/tls.h"
 
 #include <QEventLoop>
 #include <QTimer>
