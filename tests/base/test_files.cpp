@@ -320,7 +320,10 @@ TEST(ReplaceFile, ReadOnlyFolderWithAWritableFile) {
             int status = 0;
             ASSERT_EQ(::waitpid(child, &status, 0), child);
             ASSERT_TRUE(WIFEXITED(status));
-            ASSERT_NE(WEXITSTATUS(status), 3) << "cannot drop to an unprivileged user";
+            if (WEXITSTATUS(status) == 3) {
+                ::chmod(folder.c_str(), 0755);
+                GTEST_SKIP() << "running as root without the right to change user";
+            }
             result = WEXITSTATUS(status);
         } else {
             result = attempt();
