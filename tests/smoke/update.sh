@@ -23,7 +23,9 @@ trap cleanup EXIT
 export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
 export XDG_STATE_HOME="$WORK/home/.local/state" XDG_CACHE_HOME="$WORK/home/.cache"
 export XDG_RUNTIME_DIR="$WORK/runtime"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$WORK/bin"
+# Registry folders of its own, whatever the caller has set.
+export HUELET_REGISTRY_DIR="$WORK/registry" HUELET_MACHINE_REGISTRY_DIR="$WORK/machine"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$WORK/bin" "$HUELET_MACHINE_REGISTRY_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
 # "Open log file" hands the log to the desktop: record that instead of opening anything.
