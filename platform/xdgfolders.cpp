@@ -67,19 +67,8 @@ Resolved Resolve(XdgBase Which) {
     return {std::move(folder), std::move(home)};
 }
 
-} // namespace
-
-std::string XdgBaseFolderName(XdgBase Which) {
-    return Resolve(Which).Folder;
-}
-
-std::string XdgBaseFolder(XdgBase Which) {
-    Resolved r = Resolve(Which);
-    if (r.Folder.empty() || !CreateFolderChain(r.Folder, r.Top))
-        return std::string();
-    return std::move(r.Folder);
-}
-
+// Creates Path and its missing parents below Top (which must exist), each new folder with mode
+// 0700. True when Path is a folder afterwards.
 bool CreateFolderChain(const std::string& Path, const std::string& Top) {
     if (IsFolder(Path))
         return true;
@@ -107,4 +96,17 @@ bool CreateFolderChain(const std::string& Path, const std::string& Top) {
         pos = next + 1;
     }
     return IsFolder(Path);
+}
+
+} // namespace
+
+std::string XdgBaseFolderName(XdgBase Which) {
+    return Resolve(Which).Folder;
+}
+
+std::string XdgBaseFolder(XdgBase Which) {
+    Resolved r = Resolve(Which);
+    if (r.Folder.empty() || !CreateFolderChain(r.Folder, r.Top))
+        return std::string();
+    return std::move(r.Folder);
 }

@@ -17,8 +17,3 @@ std::string XdgBaseFolderName(XdgBase Which);
 // rules ask before anything is put in it. HOME itself is never created: a default below a HOME
 // that does not exist gives "". Also "" when the folder cannot be named or made a folder.
 std::string XdgBaseFolder(XdgBase Which);
-
-// Creates Path and its missing parents from Top on (Top itself must exist already, "/" when
-// every component may be made), each new folder with mode 0700. True when Path is a folder
-// afterwards.
-bool CreateFolderChain(const std::string& Path, const std::string& Top = "/");
