@@ -4,6 +4,7 @@
 #include "base/encoding.h"
 #include "base/files.h"
 #include "huelet_config.h"
+#include "platform/xdgfolders.h"
 
 #include <algorithm>
 #include <atomic>
@@ -500,13 +501,9 @@ std::string UserHiveFolder(bool* IsDefault) {
     std::string dir = Env("HUELET_REGISTRY_DIR");
     if (!dir.empty())
         return dir;
-    std::string config = Env("XDG_CONFIG_HOME");
-    if (config.empty() || config[0] != '/') {
-        const std::string home = Env("HOME");
-        if (home.empty())
-            return std::string();
-        config = home + "/.config";
-    }
+    const std::string config = XdgBaseFolderName(XdgBase::Config);
+    if (config.empty())
+        return std::string();
     if (IsDefault)
         *IsDefault = true;
     return config + "/Norwick Softworks/registry";
@@ -685,7 +682,11 @@ bool Change(Root Where, const std::function<bool(Node&)>& Apply) {
     const std::string dir = UserHiveFolder(&isDefault);
     if (dir.empty())
         return Fail("no registry folder: neither HUELET_REGISTRY_DIR, XDG_CONFIG_HOME nor HOME "
-                    "is set");
+                    "is set to an absolute path");
+    // The configuration base folder is made as the XDG rules ask (never HOME itself); only
+    // our own folders below it are made by the lock.
+    if (isDefault && XdgBaseFolder(XdgBase::Config).empty())
+        return Fail("cannot create the configuration folder " + XdgBaseFolderName(XdgBase::Config));
     const std::string path = dir + "/" + kHiveFileName;
 
     FolderLock lock;

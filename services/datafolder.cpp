@@ -1,33 +1,11 @@
 #include "services/datafolder.h"
 
+#include "platform/xdgfolders.h"
 #include "services/filefunctions.h"
 
-#include <cstdlib>
 #include <unistd.h>
 
 namespace {
-
-std::string EnvText(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-// The XDG base folder: the variable when it holds an absolute path (relative values are to be
-// ignored), else HOME followed by the default below it.
-std::string XdgFolder(const char* variable, const char* belowHome) {
-    std::string path = EnvText(variable);
-    if (path.empty() || path[0] != '/') {
-        std::string home = EnvText("HOME");
-        if (home.empty() || home[0] != '/')
-            return std::string();
-        while (home.size() > 1 && home.back() == '/')
-            home.pop_back();
-        path = (home == "/" ? std::string() : home) + belowHome;
-    }
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
 
 std::string WithTrailingSlash(const std::string& folder) {
     if (!folder.empty() && folder.back() == '/')
@@ -35,8 +13,10 @@ std::string WithTrailingSlash(const std::string& folder) {
     return folder + "/";
 }
 
-std::string MakerFolder() {
-    std::string data = SpecialFolderPath(kCsidlAppData);
+// Removing and clearing only look for folders, so they name the base folders without creating
+// them; only UserDataFolder, which puts files there, has SpecialFolderPath create them.
+std::string MakerFolder(bool Create) {
+    std::string data = Create ? SpecialFolderPath(kCsidlAppData) : XdgBaseFolderName(XdgBase::Data);
     if (data.empty())
         return std::string();
     return WithTrailingSlash(data) + kMakerFolderName + "/";
@@ -67,9 +47,9 @@ bool HasParentReference(const std::string& path) {
 std::string SpecialFolderPath(int Csidl) {
     switch (Csidl) {
     case kCsidlAppData:
-        return XdgFolder("XDG_DATA_HOME", "/.local/share");
+        return XdgBaseFolder(XdgBase::Data);
     case kCsidlLocalAppData:
-        return XdgFolder("XDG_STATE_HOME", "/.local/state");
+        return XdgBaseFolder(XdgBase::State);
     default:
         return std::string();
     }
@@ -86,8 +66,10 @@ std::string UserDataFolder(const std::string& ExeName, const std::string& Title,
     if (FellBack)
         *FellBack = true;
     const std::string exe_folder = ExecutableFolder(ExeName);
-    const std::string maker = MakerFolder();
-    if (maker.empty() || !IsSingleFolderName(Title))
+    if (!IsSingleFolderName(Title))
+        return exe_folder;
+    const std::string maker = MakerFolder(true);
+    if (maker.empty())
         return exe_folder;
     // Both usually exist already; only the final check matters.
     WideCreateDirectory(maker);
@@ -101,7 +83,7 @@ std::string UserDataFolder(const std::string& ExeName, const std::string& Title,
 }
 
 void RemoveMakerDataFolderIfEmpty() {
-    const std::string maker = MakerFolder();
+    const std::string maker = MakerFolder(false);
     if (maker.empty())
         return;
     std::vector<std::string> folders;
@@ -112,7 +94,7 @@ void RemoveMakerDataFolderIfEmpty() {
 }
 
 std::string CleanVirtualStore(const std::string& ExeFolder) {
-    const std::string local = SpecialFolderPath(kCsidlLocalAppData);
+    const std::string local = XdgBaseFolderName(XdgBase::State);
     if (local.empty() || ExeFolder.empty() || HasParentReference(ExeFolder))
         return std::string();
     std::string relative = ExeFolder;

@@ -9,8 +9,10 @@ constexpr int kCsidlSystem = 37;       // no equivalent: always empty
 // The folder below the roaming data folder shared by all of the maker's programs.
 constexpr const char* kMakerFolderName = "Norwick Softworks";
 
-// The path of a special folder without a trailing '/', or "" when it cannot be named
-// (unknown number, or neither the XDG variable nor HOME gives an absolute path).
+// The path of a special folder without a trailing '/', created when missing (mode 0700, with
+// parents, as Windows guarantees its special folders exist), or "" when it cannot be named or
+// made (unknown number, neither the XDG variable nor HOME gives an absolute path, or HOME does
+// not exist).
 std::string SpecialFolderPath(int Csidl);
 
 // The folder part of an executable's path, ending with '/' ("./" when it has none).

@@ -86,4 +86,31 @@ class TempHome : public TempDir {
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// For a whole test program, made first thing in its main: HOME, the XDG folders and both
+// registry folders point into one fresh folder, whatever the caller has set, so no test reaches
+// the caller's home or hives. HOME, the runtime folder (mode 0700) and both registry folders
+// exist; the XDG base folders do not, as on a new account. Removed with everything in it when
+// the object goes.
+class IsolatedRun {
+  public:
+    explicit IsolatedRun(const std::string& tag) : dir_(tag) {
+        for (const char* sub : {"home", "user", "machine"})
+            std::filesystem::create_directories(dir_.Path(sub));
+        std::filesystem::create_directories(dir_.Path("runtime"));
+        std::filesystem::permissions(dir_.Path("runtime"), std::filesystem::perms::owner_all);
+        setenv("HOME", dir_.Path("home").c_str(), 1);
+        setenv("XDG_DATA_HOME", dir_.Path("home/.local/share").c_str(), 1);
+        setenv("XDG_STATE_HOME", dir_.Path("home/.local/state").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", dir_.Path("home/.config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", dir_.Path("home/.cache").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir_.Path("runtime").c_str(), 1);
+        setenv("HUELET_REGISTRY_DIR", dir_.Path("user").c_str(), 1);
+        setenv("HUELET_MACHINE_REGISTRY_DIR", dir_.Path("machine").c_str(), 1);
+    }
+    const std::string& Root() const { return dir_.Root(); }
+
+  private:
+    TempDir dir_;
+};
+
 } // namespace testenv

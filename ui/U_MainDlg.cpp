@@ -16,6 +16,7 @@
 #include "services/system_report.h"
 #include "ui/U_about.h"
 #include "ui/application.h"
+#include "ui/groupframe.h"
 #include "ui/image32.h"
 #include "ui/resources_init.h"
 #include "update/U_Tally_Lite.h"
@@ -104,13 +105,8 @@ QToolButton* MakePictureButton(QWidget* parent, const QString& picture) {
 }
 
 QGroupBox* MakeGroup(QWidget* parent, int left, int top, int width, int height, const char* title) {
-    auto* group = new QGroupBox(QString::fromUtf8(title), parent);
+    auto* group = new TGroupFrame(QString::fromUtf8(title), parent);
     group->setGeometry(left, top, width, height);
-    // The caption sits on the frame's top line, so the contents keep their places.
-    group->setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 6px; padding: 0 2px; }"));
     return group;
 }
 
@@ -239,8 +235,7 @@ void TMainDlg::BuildControls() {
     gbase_txt = MakeIntegerField(GroupBox3, 144, 40);
     bbase_txt = MakeIntegerField(GroupBox3, 144, 64);
     Label9 = new QLabel(QStringLiteral("Click on the picture to set the Central Color"), GroupBox3);
-    // A little wider than designed: the fallback sans font is broader than the original one.
-    Label9->setGeometry(76, 89, 137, 26);
+    Label9->setGeometry(83, 89, 123, 26);
     Label9->setWordWrap(true);
     Label9->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 

@@ -4,6 +4,7 @@
 #include "platform/shell.h"
 #include "services/file_version.h"
 #include "ui/application.h"
+#include "ui/groupframe.h"
 #include "ui/resources_init.h"
 
 #include <QGroupBox>
@@ -42,11 +43,6 @@ TAboutDlg::TAboutDlg(QWidget* Parent)
     font.setPixelSize(11);
     setFont(font);
     setFixedSize(389, 285);
-    // Captions sit on the frame's top line, so the contents keep their places.
-    setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 6px; padding: 0 2px; }"));
 
     Image1 = new QLabel(this);
     const QPixmap banner(QStringLiteral(":/banner.png"));
@@ -54,21 +50,19 @@ TAboutDlg::TAboutDlg(QWidget* Parent)
     Image1->setGeometry(0, 0, banner.isNull() ? 388 : banner.width(),
                         banner.isNull() ? 96 : banner.height());
 
-    all_grp = new QGroupBox(this);
+    all_grp = new TGroupFrame(this);
     all_grp->setGeometry(1, 97, 384, 184);
 
-    Application_grp = new QGroupBox(QStringLiteral("Application"), all_grp);
+    Application_grp = new TGroupFrame(QStringLiteral("Application"), all_grp);
     Application_grp->setGeometry(5, 12, 249, 53);
     appname_lbl = new QLabel(Application_grp);
     appname_lbl->setGeometry(8, 16, 237, 14);
     version_lbl = new QLabel(Application_grp);
     version_lbl->setGeometry(8, 32, 237, 14);
 
-    maker_grp = new QGroupBox(QStringLiteral("Norwick Softworks"), all_grp);
-    maker_grp->setGeometry(260, 12, 113, 117);
     // The maker's name nearly fills the narrow frame: no indent for its caption.
-    maker_grp->setStyleSheet(
-        QStringLiteral("QGroupBox::title { subcontrol-origin: margin; left: 0px; padding: 0; }"));
+    maker_grp = new TGroupFrame(QStringLiteral("Norwick Softworks"), all_grp, 0);
+    maker_grp->setGeometry(260, 12, 113, 117);
     email_btn = MakeButton(maker_grp, 8, 16, 97, 28, "Email");
     web_btn = MakeButton(maker_grp, 8, 48, 97, 28, "Web Site");
     forum_btn = MakeButton(maker_grp, 8, 80, 97, 28, "Forums");

@@ -153,6 +153,63 @@ TEST_F(RegistryTest, DefaultLocationFollowsXdgAndIsRemovedWhenEmpty) {
     EXPECT_TRUE(fs::exists(root_ + "/xdg-config/Norwick Softworks/other.conf"));
 }
 
+// The hive's base folder follows the XDG rules: made when missing (mode 0700, with parents),
+// a relative value counts as unset, and HOME itself is never made.
+TEST_F(RegistryTest, DefaultLocationMakesItsXdgFolderButNeverHome) {
+    unsetenv("HUELET_REGISTRY_DIR");
+    struct Case {
+        const char* what;
+        const char* home;   // below the test's folder when absolute
+        const char* xdg;    // nullptr: unset; below the test's folder when absolute
+        std::string config; // the folder named to hold "Norwick Softworks"; "" for none
+        bool writable;
+        std::vector<std::string> made;
+    } cases[] = {
+        {"fresh home", "/home", nullptr, "/home/.config", true, {"/home/.config"}},
+        {"missing parents",
+         "/home",
+         "/x/y/config",
+         "/x/y/config",
+         true,
+         {"/x", "/x/y", "/x/y/config"}},
+        {"relative variable", "/home", "rel/config", "/home/.config", true, {"/home/.config"}},
+        {"relative home", "rel-home", nullptr, "", false, {}},
+        {"relative home, absolute variable",
+         "rel-home",
+         "/x/config",
+         "/x/config",
+         true,
+         {"/x", "/x/config"}},
+        {"missing home", "/gone", nullptr, "/gone/.config", false, {}},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(root_ + "/x");
+        fs::remove_all(root_ + "/home/.config");
+        setenv("HOME", (c.home[0] == '/' ? root_ + c.home : c.home).c_str(), 1);
+        if (c.xdg)
+            setenv("XDG_CONFIG_HOME", (c.xdg[0] == '/' ? root_ + c.xdg : c.xdg).c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+        const std::string hive =
+            c.config.empty()
+                ? ""
+                : root_ + c.config + "/Norwick Softworks/registry/HKEY_CURRENT_USER.reg";
+        EXPECT_EQ(UserHivePath(), hive) << c.what;
+        const bool written = WriteString(Root::CurrentUser, kMaker, "Huelet", "x");
+        EXPECT_EQ(written, c.writable) << c.what << ": " << LastError();
+        if (written) {
+            EXPECT_TRUE(fs::exists(hive)) << c.what;
+            for (const std::string& made : c.made)
+                EXPECT_EQ(fs::status(root_ + made).permissions(), fs::perms::owner_all)
+                    << c.what << ": " << made;
+            ASSERT_TRUE(DeleteKeyTree(Root::CurrentUser, kMaker));
+        }
+        EXPECT_FALSE(fs::exists(root_ + "/gone")) << c.what;
+        EXPECT_FALSE(fs::exists("rel-home")) << c.what;
+        EXPECT_FALSE(fs::exists("rel")) << c.what;
+    }
+}
+
 TEST_F(RegistryTest, HandWrittenHivesAreRead) {
     struct Case {
         const char* what;

@@ -5,9 +5,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 using fixtures::Get32;
@@ -403,21 +406,107 @@ TEST(VersionInfoFiles, RefusesWhatIsNotARegularFile) {
     EXPECT_FALSE(ReadVersionBlock(folder.Path + "/missing", block));
 }
 
-// Real Windows executables, when the wine64 package happens to be installed.
-TEST(VersionInfoFiles, ReadsRealPeFilesWhenAvailable) {
-    const std::string folder = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
+// The resource script of a PE file built with the MinGW tools, and what it must read as.
+constexpr const char* kMinGwScript = R"(#include <winver.h>
+1 VERSIONINFO
+FILEVERSION 1,2,3,4
+PRODUCTVERSION 5,6,7,8
+FILEOS VOS_NT_WINDOWS32
+FILETYPE VFT_APP
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040904B0"
+    BEGIN
+      VALUE "CompanyName", "Norwick Softworks\251"
+      VALUE "FileDescription", "MinGW fixture"
+      VALUE "FileVersion", "1.2.3.4"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x409, 1200
+  END
+END
+)";
+
+bool OnPath(const std::string& Tool) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        const std::string dir = dirs.substr(start, end - start);
+        if (!dir.empty() && access((dir + "/" + Tool).c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// An executable built by windres and gcc of the given MinGW target, or "" when its tools are
+// not installed.
+std::string BuildWithMinGw(const TempFolder& Folder, const std::string& Target) {
+    if (!OnPath(Target + "-windres") || !OnPath(Target + "-gcc"))
+        return std::string();
+    const std::string base = Folder.Path + "/" + Target;
+    std::ofstream(base + ".rc") << kMinGwScript;
+    std::ofstream(base + ".c") << "int main(void) { return 0; }\n";
+    const std::string command = Target + "-windres " + base + ".rc -O coff -o " + base + ".o && " +
+                                Target + "-gcc -o " + base + ".exe " + base + ".c " + base + ".o";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return base + ".exe";
+}
+
+// Real PE files written by a real toolchain.
+TEST(VersionInfoFiles, ReadsPeFilesBuiltByMinGw) {
+    TempFolder folder;
     int read = 0;
-    for (const char* name : {"notepad.exe", "regedit.exe", "kernel32.dll"}) {
-        const std::string path = folder + "/" + name;
-        if (!std::filesystem::exists(path))
+    for (const auto& [target, pe64] :
+         {std::pair{"x86_64-w64-mingw32", true}, std::pair{"i686-w64-mingw32", false}}) {
+        const std::string path = BuildWithMinGw(folder, target);
+        if (path.empty())
             continue;
         std::vector<std::uint8_t> block;
         ASSERT_TRUE(ReadVersionBlock(path, block)) << path;
         TVersionInfo info;
         ASSERT_TRUE(ParseVersionInfo(block, info)) << path;
         EXPECT_TRUE(HasValidRoot(info)) << path;
-        EXPECT_FALSE(info.StringTables.empty()) << path;
+        EXPECT_EQ(info.Fixed.FileVersionMS, 0x00010002u) << path;
+        EXPECT_EQ(info.Fixed.FileVersionLS, 0x00030004u) << path;
+        EXPECT_EQ(info.Fixed.ProductVersionMS, 0x00050006u) << path;
+        EXPECT_EQ(info.Fixed.ProductVersionLS, 0x00070008u) << path;
+        EXPECT_EQ(info.Translations, (std::vector<std::uint32_t>{0x04B00409})) << path;
+        std::string value;
+        EXPECT_TRUE(QueryVersionString(block, "\\StringFileInfo\\040904b0\\CompanyName", value));
+        EXPECT_EQ(value, "Norwick Softworks\xa9") << path;
+        EXPECT_TRUE(QueryVersionString(block, "\\StringFileInfo\\040904B0\\FileVersion", value));
+        EXPECT_EQ(value, "1.2.3.4") << path;
+        EXPECT_EQ(IsPe64Image(path), (TPeKind{true, pe64})) << path;
+        ++read;
+    }
+    if (read == 0)
+        GTEST_SKIP() << "the MinGW tools are not installed";
+}
+
+// Windows executables, when the wine64 package happens to be installed. Not every one of them
+// carries a version resource, but each is a PE32+ image, and a block found must be sound.
+TEST(VersionInfoFiles, ReadsWinePeFilesWhenAvailable) {
+    const std::string folder = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
+    int read = 0;
+    for (const char* name : {"notepad.exe", "regedit.exe", "kernel32.dll"}) {
+        const std::string path = folder + "/" + name;
+        if (!std::filesystem::exists(path))
+            continue;
         EXPECT_EQ(IsPe64Image(path), (TPeKind{true, true})) << path;
+        std::vector<std::uint8_t> block;
+        if (ReadVersionBlock(path, block)) {
+            TVersionInfo info;
+            ASSERT_TRUE(ParseVersionInfo(block, info)) << path;
+            EXPECT_TRUE(HasValidRoot(info)) << path;
+        }
         ++read;
     }
     if (read == 0)

@@ -1,5 +1,7 @@
 #include "services/datafolder.h"
 
+#include "testenv.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -60,6 +63,7 @@ class DataFolderTest : public ::testing::Test {
 };
 
 TEST_F(DataFolderTest, SpecialFoldersFollowTheXdgVariablesThenHome) {
+    // Absolute paths below lie inside the test's folder; HOME "/h" exists, "/gone" does not.
     struct Case {
         std::optional<std::string> home, data, state;
         int csidl;
@@ -71,22 +75,39 @@ TEST_F(DataFolderTest, SpecialFoldersFollowTheXdgVariablesThenHome) {
         {"/h/", std::nullopt, std::nullopt, 28, "/h/.local/state"},
         {"/h", "", "", 26, "/h/.local/share"},
         {"/h", "relative/data", std::nullopt, 26, "/h/.local/share"},
+        {"/h", std::nullopt, "relative/state", 28, "/h/.local/state"},
         {"/h", "/x/data/", std::nullopt, 26, "/x/data"},
         {std::nullopt, std::nullopt, std::nullopt, 26, ""},
         {std::nullopt, std::nullopt, std::nullopt, 28, ""},
         {"relative", std::nullopt, std::nullopt, 26, ""},
+        {"relative", "/x/data", std::nullopt, 26, "/x/data"},
         {std::nullopt, "/x/data", std::nullopt, 26, "/x/data"},
+        {"/gone", std::nullopt, std::nullopt, 26, ""},
+        {"/gone", "/x/deep/data", std::nullopt, 26, "/x/deep/data"},
         {"/h", "/x/data", "/x/state", 37, ""},
         {"/h", "/x/data", "/x/state", 5, ""},
     };
+    fs::create_directories(root_ / "h");
+    auto inside = [&](const std::optional<std::string>& value) -> std::optional<std::string> {
+        if (!value || value->empty() || (*value)[0] != '/')
+            return value;
+        return root_.string() + *value;
+    };
     for (const Case& c : cases) {
-        Set("HOME", c.home);
-        Set("XDG_DATA_HOME", c.data);
-        Set("XDG_STATE_HOME", c.state);
-        EXPECT_EQ(SpecialFolderPath(c.csidl), c.expected)
+        Set("HOME", inside(c.home));
+        Set("XDG_DATA_HOME", inside(c.data));
+        Set("XDG_STATE_HOME", inside(c.state));
+        const std::string path = SpecialFolderPath(c.csidl);
+        EXPECT_EQ(path, c.expected.empty() ? "" : root_.string() + c.expected)
             << "HOME=" << c.home.value_or("(unset)") << " data=" << c.data.value_or("(unset)")
             << " csidl=" << c.csidl;
+        // A folder it names exists: Windows guarantees its special folders do.
+        if (!path.empty()) {
+            EXPECT_TRUE(fs::is_directory(path)) << path;
+        }
     }
+    // HOME itself is never made.
+    EXPECT_FALSE(fs::exists(root_ / "gone"));
 }
 
 TEST_F(DataFolderTest, FirstRunCreatesTheMakerAndProgramFolders) {
@@ -96,6 +117,64 @@ TEST_F(DataFolderTest, FirstRunCreatesTheMakerAndProgramFolders) {
     EXPECT_TRUE(fs::is_directory(Maker() / "Huelet"));
     // A second call finds the folder already there.
     EXPECT_EQ(UserDataFolder(Exe(), "Huelet"), (Maker() / "Huelet").string() + "/");
+}
+
+// A new account often has no ~/.local/share: the base folder is made with its parents, each
+// private to the user, and the data folder lies below it, not beside the executable.
+TEST(FreshAccount, DataFolderLiesBelowTheXdgFolderItMakes) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> data; // XDG_DATA_HOME, below the test's folder when absolute
+        std::vector<std::string> made;   // the folders that must be created, outermost first
+    } cases[] = {
+        {"default below HOME", std::nullopt, {"home/.local", "home/.local/share"}},
+        {"relative value counts as unset", "rel/share", {"home/.local", "home/.local/share"}},
+        {"variable with missing parents", "/xdg/a/data", {"xdg", "xdg/a", "xdg/a/data"}},
+    };
+    for (const Case& c : cases) {
+        testenv::TempHome env("fresh");
+        fs::create_directories(env.Path("app"));
+        const auto home_perms = fs::status(env.Path("home")).permissions();
+        if (!c.data)
+            unsetenv("XDG_DATA_HOME");
+        else
+            setenv("XDG_DATA_HOME", ((*c.data)[0] == '/' ? env.Root() + *c.data : *c.data).c_str(),
+                   1);
+
+        bool fell_back = true;
+        const std::string folder = UserDataFolder(env.Path("app/huelet"), "Huelet", &fell_back);
+        EXPECT_FALSE(fell_back) << c.what;
+        EXPECT_EQ(folder, env.Path(c.made.back()) + "/Norwick Softworks/Huelet/") << c.what;
+        EXPECT_TRUE(fs::is_directory(folder)) << c.what;
+        for (const std::string& made : c.made)
+            EXPECT_EQ(fs::status(env.Path(made)).permissions(), fs::perms::owner_all)
+                << c.what << ": " << made;
+        EXPECT_TRUE(fs::is_empty(env.Path("app"))) << c.what;
+        EXPECT_FALSE(fs::exists(env.Path("rel"))) << c.what;
+        // HOME was there already and keeps its own mode.
+        EXPECT_EQ(fs::status(env.Path("home")).permissions(), home_perms) << c.what;
+    }
+}
+
+TEST(FreshAccount, MissingHomeIsNeverMade) {
+    testenv::TempHome env("fresh");
+    fs::create_directories(env.Path("app"));
+    setenv("HOME", env.Path("gone").c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_STATE_HOME");
+    bool fell_back = false;
+    EXPECT_EQ(UserDataFolder(env.Path("app/huelet"), "Huelet", &fell_back), env.Path("app/"));
+    EXPECT_TRUE(fell_back);
+    EXPECT_EQ(SpecialFolderPath(kCsidlLocalAppData), "");
+    EXPECT_FALSE(fs::exists(env.Path("gone")));
+}
+
+// Looking for folders to remove or clear makes none.
+TEST(FreshAccount, CleaningUpMakesNoFolders) {
+    testenv::TempHome env("fresh");
+    RemoveMakerDataFolderIfEmpty();
+    EXPECT_EQ(CleanVirtualStore("/opt/Huelet/"), "");
+    EXPECT_TRUE(fs::is_empty(env.Path("home")));
 }
 
 TEST_F(DataFolderTest, FallsBackToTheExecutableFolderAndSaysSo) {

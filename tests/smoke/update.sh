@@ -23,13 +23,18 @@ trap cleanup EXIT
 export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
 export XDG_STATE_HOME="$WORK/home/.local/state" XDG_CACHE_HOME="$WORK/home/.cache"
 export XDG_RUNTIME_DIR="$WORK/runtime"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$WORK/bin"
+# Registry folders of its own, whatever the caller has set.
+export HUELET_REGISTRY_DIR="$WORK/registry" HUELET_MACHINE_REGISTRY_DIR="$WORK/machine"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$WORK/bin" "$HUELET_MACHINE_REGISTRY_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
-# "Open log file" hands the log to the desktop: record that instead of opening anything.
+# "Open log file" hands the log to the desktop: record that instead of opening anything, and
+# keep a copy of the file (the portable close removes the data folder that holds it).
 cat >"$WORK/bin/xdg-open" <<EOF
 #!/bin/sh
 echo "\$@" >>"$WORK/opened.txt"
+[ -f "\$1" ] && [ ! -e "$WORK/opened.log" ] && cp "\$1" "$WORK/opened.log"
+exit 0
 EOF
 chmod +x "$WORK/bin/xdg-open"
 export PATH="$WORK/bin:$PATH"
@@ -125,9 +130,13 @@ for step in "question shown" "question answered" "log written" "exit 0"; do
     grep -qx "$step" "$WORK/steps.txt" 2>/dev/null || fail "step missing: $step"
 done
 
-# The file Ctrl+L handed to the desktop (beside the executable when the program runs portable).
-LOG=$(head -1 "$WORK/opened.txt" 2>/dev/null)
+# The file Ctrl+L handed to the desktop, as it was then.
+LOG=$WORK/opened.log
 [ -s "$LOG" ] || fail "Ctrl+L did not hand a log file to the desktop"
+case $(head -1 "$WORK/opened.txt" 2>/dev/null) in
+"$XDG_DATA_HOME/Norwick Softworks/Huelet/Huelet.log") ;;
+*) fail "log not in the data folder: $(head -1 "$WORK/opened.txt" 2>/dev/null)" ;;
+esac
 
 for line in "Check for update" "Self update check..." \
     "Huelet Update self check : Initialization" \

@@ -14,9 +14,12 @@ work=$(mktemp -d /tmp/huelet-smoke.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work/home XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config \
     XDG_STATE_HOME=$work/state XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime
+# Registry folders of its own, whatever the caller has set.
+export HUELET_REGISTRY_DIR=$work/registry HUELET_MACHINE_REGISTRY_DIR=$work/machine
 # The quiet update check at start-up goes to a refused local port.
 export HUELET_UPDATE_URL=http://127.0.0.1:9
-mkdir -p "$HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
+# A fresh account: HOME exists, none of the XDG folders does yet.
+mkdir -p "$HOME" "$HUELET_MACHINE_REGISTRY_DIR"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # Sanitizer builds run straight from ctest: leaks of system libraries are not ours.
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=${2:?source folder}/tests/lsan.supp}
@@ -79,5 +82,7 @@ status=$?
 result=$(cat "$work/result" 2>/dev/null)
 echo "session: status $status, $result"
 [ "$result" = "exit 0" ] || { cat "$work/session.log"; exit 1; }
+mode=$(stat -c %a "$XDG_DATA_HOME")
+[ "$mode" = 700 ] || { echo "data folder made with mode $mode"; exit 1; }
 
 echo "ok"

@@ -1,6 +1,6 @@
 #pragma once
-// Shared fixture of the window tests: each test gets its own HOME and XDG folders, and every
-// message box, file dialog and shell launch is answered or recorded instead of shown.
+// Shared fixture of the window tests: each test gets its own HOME, XDG and registry folders,
+// and every message box, file dialog and shell launch is answered or recorded instead of shown.
 #include "engine/bitmap32.h"
 #include "platform/C_WideDialogs.h"
 #include "platform/shell.h"
@@ -28,7 +28,8 @@ class UiTest : public ::testing::Test {
         ASSERT_TRUE(dir_.isValid());
         root = dir_.path().toStdString();
         for (const char* name :
-             {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+             {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME",
+              "HUELET_REGISTRY_DIR", "HUELET_MACHINE_REGISTRY_DIR"}) {
             const char* old = std::getenv(name);
             saved_.push_back({name, old ? old : ""});
         }
@@ -37,6 +38,8 @@ class UiTest : public ::testing::Test {
         SetEnv("XDG_CONFIG_HOME", root + "/config");
         SetEnv("XDG_STATE_HOME", root + "/state");
         SetEnv("XDG_CACHE_HOME", root + "/cache");
+        SetEnv("HUELET_REGISTRY_DIR", root + "/user");
+        SetEnv("HUELET_MACHINE_REGISTRY_DIR", root + "/machine");
         SetMessageBoxHandlerForTests([this](const TMessageBoxRequest& request) {
             messages.push_back(request.Text);
             if (request.ButtonCodes.size() > 1)
