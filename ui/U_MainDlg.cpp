@@ -9,6 +9,7 @@
 #include "services/datafolder.h"
 #include "services/file_version.h"
 #include "services/filefunctions.h"
+#include "services/portable.h"
 #include "services/settings_store.h"
 #include "services/system_report.h"
 #include "ui/U_about.h"
@@ -125,7 +126,8 @@ QString DecimalText(long long value) {
 
 } // namespace
 
-TMainDlg::TMainDlg(QWidget* Parent) : QMainWindow(Parent) {
+TMainDlg::TMainDlg(QWidget* Parent)
+    : QMainWindow(Parent), portable_(ExecutablePath(), ApplicationTitle()) {
     InitUiResources();
     setObjectName(QStringLiteral("MainDlg"));
     setWindowTitle(QStringLiteral("Huelet"));
@@ -333,12 +335,9 @@ void TMainDlg::ConnectHandlers() {
 // ----- lifecycle -----
 
 void TMainDlg::FormCreate() {
-    // 1. Portable mode: import "settings.ini". A registry that cannot be written is reported
+    // Portable mode imports "settings.ini". A registry that cannot be written is reported
     // like any other error, and the window is still built.
-    if (!IsProgramInstalled(kProgramDisplayName))
-        RunHandler([] {
-            ImportSettingsIni("Huelet", ExecutableFolder(ExecutablePath()) + "settings.ini");
-        });
+    RunHandler([this] { portable_.Start(); });
 
     // 2. The four instruction lines, after an empty first line.
     QString instructions;
@@ -417,29 +416,7 @@ void TMainDlg::AppEvtActivate() {
 }
 
 void TMainDlg::FormClose() {
-    const std::string exe = ExecutablePath();
-    // 1. VirtualStore clean-up.
-    const std::string cleaned = CleanVirtualStore(ExecutableFolder(exe));
-    if (!cleaned.empty())
-        AddLog("Cleaning VirtualStore : " + cleaned, kLogVerbose);
-    // 2.
-    AddLog("Closing Huelet", kLogInfo);
-    // 3. Portable mode clean-up: leave nothing but "settings.ini" behind.
-    if (!IsProgramInstalled(kProgramDisplayName)) {
-        bool fellBack = false;
-        const std::string data = UserDataFolder(exe, ApplicationTitle(), &fellBack);
-        // A data folder that fell back to the executable's own folder holds the program
-        // itself and its settings.ini: it is never cleared.
-        if (!fellBack)
-            DeleteFilesByExt(data, "*");
-        RemoveMakerDataFolderIfEmpty();
-        // Only a complete export may remove the registry settings.
-        if (ExportSettingsIni("Huelet", ExecutableFolder(exe) + "settings.ini")) {
-            DeleteProgramKey("Huelet");
-            DeleteMakerValue("Huelet");
-            DeleteMakerKeyIfEmpty();
-        }
-    }
+    portable_.Close(log);
 }
 
 void TMainDlg::FormDestroy() {

@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/bitmap32.h"
 #include "platform/C_WideDialogs.h"
+#include "services/portable.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -169,4 +170,5 @@ class TMainDlg : public QMainWindow {
     void OnApplicationStateChanged(Qt::ApplicationState State);
 
     QMetaObject::Connection activate_connection_;
+    TPortableMode portable_;
 };
