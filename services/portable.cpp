@@ -3,6 +3,7 @@
 #include "services/U_Log.h"
 #include "services/datafolder.h"
 #include "services/filefunctions.h"
+#include "services/instance.h"
 #include "services/settings_store.h"
 #include "services/system_report.h"
 
@@ -32,20 +33,29 @@ void TPortableMode::Start() const {
         ImportSettingsIni(kProgramName, SettingsIniPath());
 }
 
-void TPortableMode::Close(TKLog* Log) const {
+void TPortableMode::Close(TKLog* Log, TInstance& Instance) const {
     const std::string cleaned = CleanVirtualStore(ExecutableFolder(exe_));
     if (!cleaned.empty())
         AddLog(Log, "Cleaning VirtualStore : " + cleaned, kLogVerbose);
     AddLog(Log, "Closing Huelet", kLogInfo);
-    // Portable: leave nothing but "settings.ini" behind.
-    if (IsProgramInstalled(kProgramDisplayName))
+    if (IsProgramInstalled(kProgramDisplayName)) {
+        Instance.ReleaseSlot();
         return;
+    }
+    // Portable: the last window leaves nothing but "settings.ini" behind.
+    if (Instance.OthersRunning()) {
+        Instance.RemoveOwnFiles();
+        return;
+    }
     bool fellBack = false;
     const std::string data = UserDataFolder(exe_, title_, &fellBack);
     // A data folder that fell back to the executable's own folder holds the program itself
-    // and its settings.ini: it is never cleared.
-    if (!fellBack)
+    // and its settings.ini: only what this window wrote there goes.
+    if (fellBack)
+        Instance.RemoveOwnFiles();
+    else
         DeleteFilesByExt(data, "*");
+    Instance.ReleaseSlot();
     RemoveMakerDataFolderIfEmpty();
     // Only a complete export may remove the registry settings.
     if (ExportSettingsIni(kProgramName, SettingsIniPath())) {

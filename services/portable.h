@@ -4,6 +4,7 @@
 // everything else it left in the registry and in the user's folders.
 #include <string>
 
+class TInstance;
 class TKLog;
 
 class TPortableMode {
@@ -17,10 +18,13 @@ class TPortableMode {
     void Start() const;
 
     // At window close, in both modes: cleans the VirtualStore folder and logs "Closing
-    // Huelet". When not installed: clears the data folder (never the executable's own folder),
-    // removes the maker's data folder when empty, exports the settings, and only after a
-    // complete export removes the registry traces. Log may be null.
-    void Close(TKLog* Log) const;
+    // Huelet". When not installed and no other window of the program runs: clears the data
+    // folder (of the executable's own folder only this window's files), removes the maker's
+    // data folder when empty, exports the settings, and only after a complete export removes
+    // the registry traces. While another window runs, it removes only this window's files and
+    // leaves the folder, the settings and the registry to the last one. Installed, the data
+    // folder stays. Log may be null; Instance's slot is released in every case.
+    void Close(TKLog* Log, TInstance& Instance) const;
 
     // "settings.ini" in the executable's folder.
     std::string SettingsIniPath() const;

@@ -127,7 +127,8 @@ QString DecimalText(long long value) {
 } // namespace
 
 TMainDlg::TMainDlg(QWidget* Parent)
-    : QMainWindow(Parent), portable_(ExecutablePath(), ApplicationTitle()) {
+    : QMainWindow(Parent), instance_(ExecutablePath(), ApplicationTitle()),
+      portable_(ExecutablePath(), ApplicationTitle()) {
     InitUiResources();
     setObjectName(QStringLiteral("MainDlg"));
     setWindowTitle(QStringLiteral("Huelet"));
@@ -368,7 +369,7 @@ void TMainDlg::AppEvtActivate() {
     setWindowTitle(QString::fromStdString(caption));
 
     // 3. The run log.
-    log = new TKLog(UserDataFolder(exe, title) + title + ".log", false, 10000, false);
+    log = new TKLog(instance_.LogPath(), false, 10000, false);
     KeepForProcess(log);
 
     // 4. Start-up report.
@@ -416,7 +417,7 @@ void TMainDlg::AppEvtActivate() {
 }
 
 void TMainDlg::FormClose() {
-    portable_.Close(log);
+    portable_.Close(log, instance_);
 }
 
 void TMainDlg::FormDestroy() {
@@ -662,12 +663,11 @@ void TMainDlg::load_btnClick() {
 }
 
 void TMainDlg::OpenPicture(const std::string& Path) {
-    const std::string title = ApplicationTitle();
     // 1-2.
     AddLog("Loading : " + Path, kLogInfo);
     filename_txt->setText(QFile::decodeName(QByteArray::fromStdString(Path)));
     // 3-5. A fresh working copy: the user's own file is never read again.
-    work_path = UserDataFolder(ExecutablePath(), title) + title + ".jpg";
+    work_path = instance_.WorkingCopyPath();
     if (WideFileExists(work_path))
         WideDeleteFile(work_path);
     if (!CopyFileReplacing(Path, work_path)) {
@@ -728,8 +728,7 @@ void TMainDlg::save_btnClick() {
     // 5.
     AddLog("Exporting to : " + target, kLogInfo);
     // 6.
-    const std::string title = ApplicationTitle();
-    const std::string temp = UserDataFolder(ExecutablePath(), title) + title + "_save.jpg";
+    const std::string temp = instance_.ExportTempPath();
     if (WideFileExists(temp))
         WideDeleteFile(temp);
     // 7. An error here gets the default report.

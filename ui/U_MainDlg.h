@@ -1,6 +1,7 @@
 #pragma once
 #include "engine/bitmap32.h"
 #include "platform/C_WideDialogs.h"
+#include "services/instance.h"
 #include "services/portable.h"
 
 #include <QMainWindow>
@@ -170,5 +171,7 @@ class TMainDlg : public QMainWindow {
     void OnApplicationStateChanged(Qt::ApplicationState State);
 
     QMetaObject::Connection activate_connection_;
+    // This window's slot in the data folder: the names of its working copy, export file and log.
+    TInstance instance_;
     TPortableMode portable_;
 };
