@@ -35,6 +35,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdint>
 
@@ -147,8 +148,6 @@ TMainDlg::TMainDlg(QWidget* Parent)
              area.top() + (area.height() - height()) / 2);
     }
 
-    activate_connection_ = connect(qApp, &QGuiApplication::applicationStateChanged, this,
-                                   &TMainDlg::OnApplicationStateChanged);
     FormCreate();
 }
 
@@ -349,14 +348,11 @@ void TMainDlg::FormCreate() {
     instructions_lbl->setText(instructions);
 }
 
-void TMainDlg::OnApplicationStateChanged(Qt::ApplicationState State) {
-    if (State == Qt::ApplicationActive && isVisible())
-        RunHandler([this] { AppEvtActivate(); });
-}
-
 void TMainDlg::AppEvtActivate() {
-    // Runs once per process.
-    disconnect(activate_connection_);
+    // Runs once per window, however often it is shown or activated.
+    if (activated_)
+        return;
+    activated_ = true;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle();
 
@@ -438,6 +434,10 @@ void TMainDlg::showEvent(QShowEvent* Event) {
     // A window shown without a window manager is never activated on its own.
     if (!Event->spontaneous())
         activateWindow();
+    // Queued rather than tied to the application's activation: a message box shown while the
+    // window was built has made the application active already, and no event would follow.
+    if (!activated_)
+        QTimer::singleShot(0, this, [this] { RunHandler([this] { AppEvtActivate(); }); });
 }
 
 void TMainDlg::closeEvent(QCloseEvent* Event) {

@@ -116,6 +116,7 @@ class TMainDlg : public QMainWindow {
 
     // ----- handlers -----
     void FormCreate();
+    // The first-activation sequence: queued by the first show, runs once.
     void AppEvtActivate();
     void FormClose();
     void FormDestroy();
@@ -168,9 +169,8 @@ class TMainDlg : public QMainWindow {
     void ShowLeftView();
     void ComposeResult();
     void LoadFailed();
-    void OnApplicationStateChanged(Qt::ApplicationState State);
 
-    QMetaObject::Connection activate_connection_;
+    bool activated_ = false;
     // This window's slot in the data folder: the names of its working copy, export file and log.
     TInstance instance_;
     TPortableMode portable_;
