@@ -28,6 +28,10 @@ std::string TPortableMode::SettingsIniPath() const {
     return ExecutableFolder(exe_) + "settings.ini";
 }
 
+bool TPortableMode::Active() const {
+    return !IsProgramInstalled(kProgramDisplayName);
+}
+
 void TPortableMode::Start() const {
     if (!IsProgramInstalled(kProgramDisplayName))
         ImportSettingsIni(kProgramName, SettingsIniPath());

@@ -26,6 +26,9 @@ class TPortableMode {
     // folder stays. Log may be null; Instance's slot is released in every case.
     void Close(TKLog* Log, TInstance& Instance) const;
 
+    // True when the program is not installed (asked afresh each time).
+    bool Active() const;
+
     // "settings.ini" in the executable's folder.
     std::string SettingsIniPath() const;
 

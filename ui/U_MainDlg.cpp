@@ -338,6 +338,8 @@ void TMainDlg::FormCreate() {
     // Portable mode imports "settings.ini". A registry that cannot be written is reported
     // like any other error, and the window is still built.
     RunHandler([this] { portable_.Start(); });
+    // A portable run leaves no file-dialog history behind either.
+    WOD.KeepHistory = !portable_.Active();
 
     // 2. The four instruction lines, after an empty first line.
     QString instructions;

@@ -46,6 +46,7 @@ TEST_F(UiTest, StartUpReportsInOrderAndSetsTheDefaults) {
     EXPECT_EQ(Renders(w), 0);
     EXPECT_TRUE(w.img->Bitmap().Empty());
     EXPECT_EQ(w.centralWidget()->size(), QSize(825, 660));
+    EXPECT_FALSE(w.WOD.KeepHistory) << "run from the build folder, so portable";
 }
 
 TEST_F(UiTest, ClosingLogsAndDestroyingStopsDrops) {
