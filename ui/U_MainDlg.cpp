@@ -7,6 +7,7 @@
 #include "platform/shell.h"
 #include "services/U_Log.h"
 #include "services/datafolder.h"
+#include "services/file_problem.h"
 #include "services/file_version.h"
 #include "services/filefunctions.h"
 #include "services/portable.h"
@@ -501,9 +502,9 @@ void TMainDlg::process_btnClick() {
     // 6.
     try {
         orgimg->Bitmap().ReadPictureFile(work_path);
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         orgimg->Changed();
-        LoadFailed();
+        LoadFailed(error.what());
         return;
     }
     orgimg->Changed();
@@ -529,9 +530,9 @@ void TMainDlg::process_btnClick() {
     // 13: the bar goes back to 0 on every way out.
 }
 
-void TMainDlg::LoadFailed() {
+void TMainDlg::LoadFailed(const std::string& Why) {
     AddLog("Unable to load file", kLogInfo);
-    ShowMessageBox(this, "Unable to load file", kMbOk, kMbKindError);
+    ShowMessageBox(this, "Unable to load file", kMbOk, kMbKindError, Why);
     filename_txt->clear();
     work_path.clear();
 }
@@ -679,7 +680,7 @@ void TMainDlg::OpenPicture(const std::string& Path) {
         save_btn->setEnabled(false);
         mask_bmp = std::make_unique<TBitmap32>();
         result_bmp = std::make_unique<TBitmap32>();
-        LoadFailed();
+        LoadFailed(CopyProblemText(Path, work_path));
     }
     // 6. Each changed trackbar renders.
     dist_r->setValue(40);

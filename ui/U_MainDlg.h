@@ -168,7 +168,8 @@ class TMainDlg : public QMainWindow {
     void Preset(int Value);
     void ShowLeftView();
     void ComposeResult();
-    void LoadFailed();
+    // "Unable to load file", with Why (the decoder's or the file system's message) as detail.
+    void LoadFailed(const std::string& Why);
 
     bool activated_ = false;
     // This window's slot in the data folder: the names of its working copy, export file and log.

@@ -39,6 +39,7 @@ class UiTest : public ::testing::Test {
         SetEnv("XDG_CACHE_HOME", root + "/cache");
         SetMessageBoxHandlerForTests([this](const TMessageBoxRequest& request) {
             messages.push_back(request.Text);
+            details.push_back(request.Detail);
             if (request.ButtonCodes.size() > 1)
                 return answer_yes ? kIdYes : kIdNo;
             return kIdOk;
@@ -141,6 +142,7 @@ class UiTest : public ::testing::Test {
 
     std::string root;
     std::vector<std::string> messages;
+    std::vector<std::string> details; // each box's detail text, "" for none
     std::vector<std::string> prefilled;
     std::deque<std::string> dialog_answers;
     std::vector<std::string> launched;
