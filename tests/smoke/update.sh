@@ -26,10 +26,12 @@ export XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$WORK/bin"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
-# "Open log file" hands the log to the desktop: record that instead of opening anything.
+# "Open log file" hands the log to the desktop: record that instead of opening anything, and
+# keep a copy (a portable close removes the log with the program's other files).
 cat >"$WORK/bin/xdg-open" <<EOF
 #!/bin/sh
 echo "\$@" >>"$WORK/opened.txt"
+cp "\$1" "$WORK/opened.log"
 EOF
 chmod +x "$WORK/bin/xdg-open"
 export PATH="$WORK/bin:$PATH"
@@ -102,8 +104,8 @@ for step in "question shown" "question answered" "log written" "exit 0"; do
     grep -qx "$step" "$WORK/steps.txt" 2>/dev/null || fail "step missing: $step"
 done
 
-# The file Ctrl+L handed to the desktop (beside the executable when the program runs portable).
-LOG=$(head -1 "$WORK/opened.txt" 2>/dev/null)
+# The file Ctrl+L handed to the desktop, as it was then.
+LOG=$WORK/opened.log
 [ -s "$LOG" ] || fail "Ctrl+L did not hand a log file to the desktop"
 
 for line in "Check for update" "Self update check..." \
