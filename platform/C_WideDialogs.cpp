@@ -4,8 +4,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QWidget>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -23,6 +26,25 @@ QScreen* DialogScreen(QWidget* owner) {
     return screen != nullptr ? screen : QGuiApplication::primaryScreen();
 }
 
+// Qt's own dialog reads and writes the folders browsed in the user's "QtProject.conf" and
+// cannot be told not to. While a guard lives, Qt's user settings point at a path below
+// /dev/null, where no file can ever be made; then they point back at the user's folder.
+class TNoQtSettings {
+  public:
+    TNoQtSettings() { Point(QStringLiteral("/dev/null")); }
+    ~TNoQtSettings() {
+        Point(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    }
+    TNoQtSettings(const TNoQtSettings&) = delete;
+    TNoQtSettings& operator=(const TNoQtSettings&) = delete;
+
+  private:
+    static void Point(const QString& folder) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+    }
+};
+
 } // namespace
 
 void SetOpenDialogHandlerForTests(std::function<bool(std::string& FileName)> Handler) {
@@ -38,6 +60,9 @@ bool TWideOpenDialog::Execute(QWidget* Owner) {
         return true;
     }
 
+    std::optional<TNoQtSettings> noHistory;
+    if (!KeepHistory)
+        noHistory.emplace();
     // Qt's own dialog: the same on every desktop, and it takes a typed full path.
     QFileDialog dialog(Owner);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);

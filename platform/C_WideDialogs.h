@@ -13,6 +13,9 @@ class TWideOpenDialog {
     std::string Filter = "JPEG (*.jpg *.jpeg)";
     // Pre-filled name; after a confirmed Execute, the chosen full path (UTF-8 bytes).
     std::string FileName;
+    // False: the dialog leaves no history of the folders browsed in the user's settings
+    // (a portable run leaves no traces).
+    bool KeepHistory = true;
 
     // Shows the dialog modally, centred horizontally and a third of the way down the screen of
     // the active window (of Owner when none is active). True when the user confirmed.

@@ -95,8 +95,10 @@ TMessageBoxRequest MessageBoxRequest(QWidget* Window, const std::string& Text, i
     return request;
 }
 
-int ShowMessageBox(QWidget* Window, const std::string& Text, int Buttons, int Kind) {
-    const TMessageBoxRequest request = MessageBoxRequest(Window, Text, Buttons, Kind);
+int ShowMessageBox(QWidget* Window, const std::string& Text, int Buttons, int Kind,
+                   const std::string& Detail) {
+    TMessageBoxRequest request = MessageBoxRequest(Window, Text, Buttons, Kind);
+    request.Detail = Detail;
     if (TestHandler())
         return TestHandler()(request);
 
@@ -106,6 +108,8 @@ int ShowMessageBox(QWidget* Window, const std::string& Text, int Buttons, int Ki
     box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(request.Text));
     box.setIcon(QtIconOf(request.Icon));
+    if (!request.Detail.empty())
+        box.setDetailedText(QString::fromStdString(request.Detail));
     QMessageBox::StandardButtons buttons;
     for (int code : request.ButtonCodes)
         buttons |= StandardButtonOf(code);

@@ -54,6 +54,7 @@ struct TMessageBoxRequest {
     std::string Caption; // "" for an unknown Kind
     TMessageIcon Icon = TMessageIcon::None;
     std::vector<int> ButtonCodes; // in display order, e.g. {kIdYes, kIdNo}
+    std::string Detail;           // the box's detail text (the reason behind Text); "" for none
 };
 
 // The request ShowMessageBox builds for these arguments (unknown Buttons: OK only;
@@ -61,8 +62,10 @@ struct TMessageBoxRequest {
 TMessageBoxRequest MessageBoxRequest(QWidget* Window, const std::string& Text, int Buttons,
                                      int Kind);
 
-// Modal message box owned by Window; returns the code of the button pressed.
-int ShowMessageBox(QWidget* Window, const std::string& Text, int Buttons, int Kind);
+// Modal message box owned by Window; returns the code of the button pressed. A Detail that is
+// not empty is the box's detail text, behind its "Show Details..." button.
+int ShowMessageBox(QWidget* Window, const std::string& Text, int Buttons, int Kind,
+                   const std::string& Detail = {});
 // Yes and No, caption "Question", question-mark icon; kIdYes or kIdNo.
 int AskYesNo(QWidget* Window, const std::string& Text);
 

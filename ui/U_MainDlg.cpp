@@ -10,8 +10,10 @@
 #include "platform/shell.h"
 #include "services/U_Log.h"
 #include "services/datafolder.h"
+#include "services/file_problem.h"
 #include "services/file_version.h"
 #include "services/filefunctions.h"
+#include "services/portable.h"
 #include "services/settings_store.h"
 #include "services/system_report.h"
 #include "ui/U_about.h"
@@ -37,6 +39,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdint>
 
@@ -123,7 +126,9 @@ QString DecimalText(long long value) {
 
 } // namespace
 
-TMainDlg::TMainDlg(QWidget* Parent) : QMainWindow(Parent) {
+TMainDlg::TMainDlg(QWidget* Parent)
+    : QMainWindow(Parent), instance_(ExecutablePath(), ApplicationTitle()),
+      portable_(ExecutablePath(), ApplicationTitle()) {
     InitUiResources();
     setObjectName(QStringLiteral("MainDlg"));
     setWindowTitle(QStringLiteral("Huelet"));
@@ -142,8 +147,6 @@ TMainDlg::TMainDlg(QWidget* Parent) : QMainWindow(Parent) {
              area.top() + (area.height() - height()) / 2);
     }
 
-    activate_connection_ = connect(qApp, &QGuiApplication::applicationStateChanged, this,
-                                   &TMainDlg::OnApplicationStateChanged);
     FormCreate();
 }
 
@@ -330,12 +333,11 @@ void TMainDlg::ConnectHandlers() {
 // ----- lifecycle -----
 
 void TMainDlg::FormCreate() {
-    // Portable mode: import "settings.ini". A registry that cannot be written is reported
+    // Portable mode imports "settings.ini". A registry that cannot be written is reported
     // like any other error, and the window is still built.
-    if (!IsProgramInstalled(kProgramDisplayName))
-        RunHandler([] {
-            ImportSettingsIni("Huelet", ExecutableFolder(ExecutablePath()) + "settings.ini");
-        });
+    RunHandler([this] { portable_.Start(); });
+    // A portable run leaves no file-dialog history behind either.
+    WOD.KeepHistory = !portable_.Active();
 
     // The four instruction lines, after an empty first line.
     QString instructions;
@@ -346,14 +348,11 @@ void TMainDlg::FormCreate() {
     instructions_lbl->setText(instructions);
 }
 
-void TMainDlg::OnApplicationStateChanged(Qt::ApplicationState State) {
-    if (State == Qt::ApplicationActive && isVisible())
-        RunHandler([this] { AppEvtActivate(); });
-}
-
 void TMainDlg::AppEvtActivate() {
-    // Runs once per process.
-    disconnect(activate_connection_);
+    // Runs once per window, however often it is shown or activated.
+    if (activated_)
+        return;
+    activated_ = true;
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle();
 
@@ -366,7 +365,7 @@ void TMainDlg::AppEvtActivate() {
     setWindowTitle(QString::fromStdString(caption));
 
     // The run log.
-    log = new TKLog(UserDataFolder(exe, title) + title + ".log", false, 10000, false);
+    log = new TKLog(instance_.LogPath(), false, 10000, false);
     KeepForProcess(log);
 
     // Start-up report.
@@ -413,28 +412,7 @@ void TMainDlg::AppEvtActivate() {
 }
 
 void TMainDlg::FormClose() {
-    const std::string exe = ExecutablePath();
-    // VirtualStore clean-up.
-    const std::string cleaned = CleanVirtualStore(ExecutableFolder(exe));
-    if (!cleaned.empty())
-        AddLog("Cleaning VirtualStore : " + cleaned, kLogVerbose);
-    AddLog("Closing Huelet", kLogInfo);
-    // Portable mode clean-up: leave nothing but "settings.ini" behind.
-    if (!IsProgramInstalled(kProgramDisplayName)) {
-        bool fellBack = false;
-        const std::string data = UserDataFolder(exe, ApplicationTitle(), &fellBack);
-        // A data folder that fell back to the executable's own folder holds the program
-        // itself and its settings.ini: it is never cleared.
-        if (!fellBack)
-            DeleteFilesByExt(data, "*");
-        RemoveMakerDataFolderIfEmpty();
-        // Only a complete export may remove the registry settings.
-        if (ExportSettingsIni("Huelet", ExecutableFolder(exe) + "settings.ini")) {
-            DeleteProgramKey("Huelet");
-            DeleteMakerValue("Huelet");
-            DeleteMakerKeyIfEmpty();
-        }
-    }
+    portable_.Close(log, instance_);
 }
 
 void TMainDlg::FormDestroy() {
@@ -453,6 +431,10 @@ void TMainDlg::showEvent(QShowEvent* Event) {
     // A window shown without a window manager is never activated on its own.
     if (!Event->spontaneous())
         activateWindow();
+    // Queued rather than tied to the application's activation: a message box shown while the
+    // window was built has made the application active already, and no event would follow.
+    if (!activated_)
+        QTimer::singleShot(0, this, [this] { RunHandler([this] { AppEvtActivate(); }); });
 }
 
 void TMainDlg::closeEvent(QCloseEvent* Event) {
@@ -513,9 +495,9 @@ void TMainDlg::process_btnClick() {
     // Every render starts again from the working copy.
     try {
         orgimg->Bitmap().ReadPictureFile(work_path);
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         orgimg->Changed();
-        LoadFailed();
+        LoadFailed(error.what());
         return;
     }
     orgimg->Changed();
@@ -538,9 +520,9 @@ void TMainDlg::process_btnClick() {
     // The bar goes back to 0 on every way out (TRenderExit).
 }
 
-void TMainDlg::LoadFailed() {
+void TMainDlg::LoadFailed(const std::string& Why) {
     AddLog("Unable to load file", kLogInfo);
-    ShowMessageBox(this, "Unable to load file", kMbOk, kMbKindError);
+    ShowMessageBox(this, "Unable to load file", kMbOk, kMbKindError, Why);
     filename_txt->clear();
     work_path.clear();
 }
@@ -674,11 +656,10 @@ void TMainDlg::load_btnClick() {
 }
 
 void TMainDlg::OpenPicture(const std::string& Path) {
-    const std::string title = ApplicationTitle();
     AddLog("Loading : " + Path, kLogInfo);
     filename_txt->setText(QFile::decodeName(QByteArray::fromStdString(Path)));
     // A fresh working copy: the user's own file is never read again.
-    work_path = UserDataFolder(ExecutablePath(), title) + title + ".jpg";
+    work_path = instance_.WorkingCopyPath();
     if (WideFileExists(work_path))
         WideDeleteFile(work_path);
     if (!CopyFileReplacing(Path, work_path)) {
@@ -688,7 +669,7 @@ void TMainDlg::OpenPicture(const std::string& Path) {
         save_btn->setEnabled(false);
         mask_bmp = std::make_unique<TBitmap32>();
         result_bmp = std::make_unique<TBitmap32>();
-        LoadFailed();
+        LoadFailed(CopyProblemText(Path, work_path));
     }
     // Each changed trackbar renders.
     dist_r->setValue(40);
@@ -732,8 +713,7 @@ void TMainDlg::save_btnClick() {
         AskYesNo(this, target + " already exists.\nDo you want to replace it?") != kIdYes)
         return;
     AddLog("Exporting to : " + target, kLogInfo);
-    const std::string title = ApplicationTitle();
-    const std::string temp = UserDataFolder(ExecutablePath(), title) + title + "_save.jpg";
+    const std::string temp = instance_.ExportTempPath();
     if (WideFileExists(temp))
         WideDeleteFile(temp);
     // An error here gets the default report.

@@ -1,6 +1,8 @@
 #pragma once
 #include "engine/bitmap32.h"
 #include "platform/C_WideDialogs.h"
+#include "services/instance.h"
+#include "services/portable.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -114,6 +116,7 @@ class TMainDlg : public QMainWindow {
 
     // ----- handlers -----
     void FormCreate();
+    // The first-activation sequence: queued by the first show, runs once.
     void AppEvtActivate();
     void FormClose();
     void FormDestroy();
@@ -165,8 +168,11 @@ class TMainDlg : public QMainWindow {
     void Preset(int Value);
     void ShowLeftView();
     void ComposeResult();
-    void LoadFailed();
-    void OnApplicationStateChanged(Qt::ApplicationState State);
+    // "Unable to load file", with Why (the decoder's or the file system's message) as detail.
+    void LoadFailed(const std::string& Why);
 
-    QMetaObject::Connection activate_connection_;
+    bool activated_ = false;
+    // This window's slot in the data folder: the names of its working copy, export file and log.
+    TInstance instance_;
+    TPortableMode portable_;
 };

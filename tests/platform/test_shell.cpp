@@ -232,7 +232,7 @@ TEST_F(ShellTest, MessageBoxHandlerAnswersAskYesNo) {
 
 // What the real box looked like when it was answered.
 struct SeenBox {
-    QString title, text;
+    QString title, text, detail;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     Qt::TextFormat format = Qt::AutoText;
     QList<QMessageBox::StandardButton> buttons;
@@ -247,6 +247,7 @@ void PressWhenShown(QMessageBox::StandardButton press, SeenBox& seen) {
                 continue;
             seen.title = box->windowTitle();
             seen.text = box->text();
+            seen.detail = box->detailedText();
             seen.icon = box->icon();
             seen.format = box->textFormat();
             for (QAbstractButton* button : box->buttons())
@@ -273,10 +274,13 @@ TEST_F(ShellTest, RealBoxShowsTheRequestedButtonsAndReturnsTheirCodes) {
 
     SeenBox error;
     PressWhenShown(QMessageBox::Cancel, error);
-    EXPECT_EQ(ShowMessageBox(nullptr, "caf\xc3\xa9", kMbOkCancel, kMbKindError), kIdCancel);
+    EXPECT_EQ(ShowMessageBox(nullptr, "caf\xc3\xa9", kMbOkCancel, kMbKindError, "the <why>"),
+              kIdCancel);
     EXPECT_EQ(error.title, "Error");
     EXPECT_EQ(error.icon, QMessageBox::Critical);
     EXPECT_EQ(error.text, QString::fromUtf8("caf\xc3\xa9"));
+    EXPECT_EQ(error.detail, "the <why>");
+    EXPECT_EQ(seen.detail, "") << "no detail unless given";
 
     SeenBox no;
     PressWhenShown(QMessageBox::No, no);

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The real program's portable life cycle under a virtual X server: a copy run from its own
 # folder imports "settings.ini" at start, writes it back when closed and leaves neither a data
-# folder nor a registry hive; with an Uninstall entry present it runs as installed and leaves
+# folder nor a registry hive, also when two windows ran at once and the second closed first;
+# with an Uninstall entry present it runs as installed and leaves
 # "settings.ini", the data folder and the hive alone.
 # Usage: portable.sh BUILD_DIR SOURCE_DIR
 set -u
@@ -41,6 +42,32 @@ cp "$hive" "$result.hive" 2>/dev/null
 quit_and_record
 SESSION
 
+# two.sh EXE DATA HIVE RESULT: starts two windows, closes the second, records what is left,
+# then closes the first.
+cat "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" - >"$work/two.sh" <<'SESSION'
+#!/bin/bash
+set -u
+exe=$1 data=$2 hive=$3 result=$4
+fail() { echo "FAIL: $*" >"$result"; kill "$first" "$pid" 2>/dev/null; exit 1; }
+window_of() { timeout 20 xdotool search --all --sync --onlyvisible --pid "$1" --name '^Huelet v' | head -n 1; }
+"$exe" &
+first=$!
+first_wid=$(window_of "$first")
+[ -n "$first_wid" ] || { pid=$first; fail "first window not found"; }
+"$exe" &
+pid=$!
+wid=$(window_of "$pid")
+[ -n "$wid" ] || fail "second window not found"
+ls -A "$data" >"$result.both"
+# Both windows sit at the same place; a click on the second's header makes it the one with focus.
+xdotool mousemove --window "$wid" 300 40 click 1
+quit_and_record
+ls -A "$data" >"$result.after-second" 2>&1
+cp "$hive" "$result.hive" 2>/dev/null
+pid=$first wid=$first_wid
+quit_and_record
+SESSION
+
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -65,6 +92,24 @@ grep -qF "\"Huelet\"=\"$exe\"" "$work/result.hive" 2>/dev/null ||
     fail "settings.ini not written back: $(cat "$ini")"
 [ ! -e "$data" ] || fail "data folder left behind: $(ls -R "$data")"
 [ ! -e "$XDG_CONFIG_HOME/Norwick Softworks" ] || fail "registry left behind"
+[ "$(ls -A "$work/app")" = "$(printf 'huelet\nsettings.ini')" ] ||
+    fail "unexpected files beside the program: $(ls -A "$work/app")"
+
+# --- two portable windows at once ---
+printf '[Settings]\r\nLastFolder=/pictures\r\n' >"$ini"
+rm -f "$work/result"*
+timeout 90 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/two.sh" "$exe" "$data/Huelet" \
+    "$hive" "$work/result" >"$work/session.log" 2>&1
+echo "two windows: $(cat "$work/result" 2>/dev/null)"
+[ "$(cat "$work/result" 2>/dev/null)" = "exit 0" ] || { cat "$work/session.log"; fail "two windows"; }
+[ "$(cat "$work/result.both" 2>/dev/null)" = "$(printf '.Huelet-1.lock\n.Huelet-2.lock')" ] ||
+    fail "each window holds its slot: $(cat "$work/result.both" 2>/dev/null)"
+[ "$(cat "$work/result.after-second" 2>/dev/null)" = ".Huelet-1.lock" ] ||
+    fail "closing the second window touched the first's: $(cat "$work/result.after-second")"
+grep -qF "\"Huelet\"=\"$exe\"" "$work/result.hive" 2>/dev/null ||
+    fail "the registry went while the first window still ran"
+[ ! -e "$data" ] || fail "data folder left behind by the last window: $(ls -RA "$data")"
+[ ! -e "$XDG_CONFIG_HOME/Norwick Softworks" ] || fail "registry left behind by the last window"
 [ "$(ls -A "$work/app")" = "$(printf 'huelet\nsettings.ini')" ] ||
     fail "unexpected files beside the program: $(ls -A "$work/app")"
 

@@ -185,3 +185,47 @@ TEST_F(UiTest, DroppedNamesKeepEveryByte) {
     EXPECT_EQ(TMyDropTarget::DroppedFileNames(data),
               (std::vector<std::string>{"/tmp/caf\xe9.jpg", "/x/Ab%", "/single/slash"}));
 }
+
+// "Unable to load file" stays as it was; the box's detail says what is wrong with the file.
+TEST_F(UiTest, UnableToLoadFileSaysWhyInItsDetail) {
+    struct Case {
+        const char* what;
+        std::function<std::string()> make; // gives the path to load
+        std::function<std::string()> why;  // the expected detail, asked after the load
+    } cases[] = {
+        {"missing", [this] { return root + "/gone.jpg"; },
+         [this] { return "Cannot open \"" + root + "/gone.jpg\": No such file or directory"; }},
+        {"folder",
+         [this] {
+             std::filesystem::create_directory(root + "/x.jpg");
+             return root + "/x.jpg";
+         },
+         [this] { return "\"" + root + "/x.jpg\" is a folder"; }},
+        {"not a picture",
+         [this] {
+             WriteText(root + "/bad.jpg", std::string(200, 'x'));
+             return root + "/bad.jpg";
+         },
+         [] {
+             // The decoder's own message about the working copy.
+             TBitmap32 bmp;
+             try {
+                 bmp.ReadPictureFile(DataFolder() + "Huelet.jpg");
+             } catch (const std::exception& error) {
+                 return std::string(error.what());
+             }
+             return std::string("decoded");
+         }},
+    };
+    for (const Case& c : cases) {
+        TMainDlg w;
+        w.AppEvtActivate();
+        messages.clear();
+        details.clear();
+        w.OpenPicture(c.make());
+        EXPECT_EQ(messages, std::vector<std::string>{"Unable to load file"}) << c.what;
+        ASSERT_EQ(details.size(), 1u) << c.what;
+        EXPECT_EQ(details[0], c.why()) << c.what;
+        EXPECT_EQ(Count(w, "Unable to load file"), 1) << c.what;
+    }
+}

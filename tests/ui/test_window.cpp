@@ -46,6 +46,7 @@ TEST_F(UiTest, StartUpReportsInOrderAndSetsTheDefaults) {
     EXPECT_EQ(Renders(w), 0);
     EXPECT_TRUE(w.img->Bitmap().Empty());
     EXPECT_EQ(w.centralWidget()->size(), QSize(825, 660));
+    EXPECT_FALSE(w.WOD.KeepHistory) << "run from the build folder, so portable";
 }
 
 TEST_F(UiTest, ClosingLogsAndDestroyingStopsDrops) {
@@ -242,4 +243,34 @@ TEST_F(UiTest, AnErrorEscapingAHandlerIsReportedAndTheProgramGoesOn) {
     QEvent event(QEvent::User);
     EXPECT_FALSE(QCoreApplication::sendEvent(&thrower, &event));
     EXPECT_EQ(messages, std::vector<std::string>{"Disk on fire"});
+}
+
+// The first activation must not wait for an activation event: a message box shown while the
+// window is built (a settings.ini import error) makes the application active before the window
+// is shown, and no further event arrives.
+TEST_F(UiTest, FirstActivationRunsOnceWhenTheApplicationIsAlreadyActive) {
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+    ASSERT_EQ(QGuiApplication::applicationState(), Qt::ApplicationActive);
+
+    TMainDlg w;
+    w.show();
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+    ASSERT_NE(w.log, nullptr);
+    EXPECT_EQ(w.windowTitle().left(8), "Huelet v");
+    EXPECT_EQ(w.distr_lbl->text(), "40");
+
+    // Switching away and back, or showing the window again, runs nothing more.
+    other.activateWindow();
+    w.hide();
+    w.show();
+    w.activateWindow();
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(Count(w, "Starting"), 1);
+    EXPECT_EQ(Count(w, "Check for update"), 1);
 }

@@ -42,6 +42,7 @@ class UiTest : public ::testing::Test {
         SetEnv("HUELET_MACHINE_REGISTRY_DIR", root + "/machine");
         SetMessageBoxHandlerForTests([this](const TMessageBoxRequest& request) {
             messages.push_back(request.Text);
+            details.push_back(request.Detail);
             if (request.ButtonCodes.size() > 1)
                 return answer_yes ? kIdYes : kIdNo;
             return kIdOk;
@@ -144,6 +145,7 @@ class UiTest : public ::testing::Test {
 
     std::string root;
     std::vector<std::string> messages;
+    std::vector<std::string> details; // each box's detail text, "" for none
     std::vector<std::string> prefilled;
     std::deque<std::string> dialog_answers;
     std::vector<std::string> launched;
