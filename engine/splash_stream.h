@@ -1,0 +1,30 @@
+#pragma once
+#include "engine/jpeg_rows.h"
+#include "engine/picture_input.h"
+#include "engine/render.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct TSplashStreamOptions {
+    // Written right after the JFIF header of the result, in this order.
+    std::vector<TJpegMarker> markers;
+    // Decode through the 236-colour quantiser, as ReadPictureFile's lowColorDisplay.
+    bool quantize = false;
+};
+
+struct TSplashStreamResult {
+    int width = 0, height = 0;
+    // libjpeg's warnings on the input (corrupt or truncated data); not errors.
+    std::vector<std::string> warnings;
+};
+
+// JPEG to JPEG a strip of rows at a time: decode, select and grey, encode. The bytes written
+// equal EncodeJpeg of RenderSelection's result on DecodeJpeg's picture. Memory: a strip of 16
+// rows plus libjpeg's buffers (the whole picture's coefficients for a progressive input).
+// Throws EPictureError naming inPath or outPath; out then holds a partial stream.
+TSplashStreamResult SplashJpegStream(const TPictureInput& in, const std::string& inPath,
+                                     const TSelection& selection, std::FILE* out,
+                                     const std::string& outPath,
+                                     const TSplashStreamOptions& options = {});
