@@ -3,8 +3,9 @@
 // needs one process per route.
 //
 //   bench_stream ROUTE IN.jpg OUT.jpg R,G,B TR,TG,TB
-//   ROUTE: decode | encode | stream | whole
+//   ROUTE: decode | encode | stream | whole | filter-stream | filter-whole
 #include "engine/bitmap32.h"
+#include "engine/filter.h"
 #include "engine/jpeg_codec.h"
 #include "engine/jpeg_rows.h"
 #include "engine/render.h"
@@ -44,8 +45,7 @@ struct TFile {
 int main(int argc, char** argv) {
     int c[3], t[3];
     if (argc != 6 || !ParseTriple(argv[4], c) || !ParseTriple(argv[5], t)) {
-        std::fprintf(stderr, "usage: %s decode|encode|stream|whole IN.jpg OUT.jpg R,G,B TR,TG,TB\n",
-                     argv[0]);
+        std::fprintf(stderr, "usage: %s ROUTE IN.jpg OUT.jpg R,G,B TR,TG,TB\n", argv[0]);
         return 2;
     }
     const std::string route = argv[1];
@@ -83,6 +83,15 @@ int main(int argc, char** argv) {
             TBitmap32 picture, mask, result;
             DecodeJpeg(in.f, argv[2], false, picture);
             RenderSelection(picture, selection, mask, result);
+            EncodeJpeg(result, out.f, argv[3]);
+        } else if (route == "filter-stream") {
+            SplashJpegStreamFiltered({in.f}, argv[2], selection, out.f, argv[3]);
+        } else if (route == "filter-whole") {
+            TBitmap32 picture, mask, result;
+            DecodeJpeg(in.f, argv[2], false, picture);
+            RenderSelection(picture, selection, mask, result);
+            FilterMask(mask);
+            ComposeResult(picture, mask, result);
             EncodeJpeg(result, out.f, argv[3]);
         } else {
             std::fprintf(stderr, "unknown route %s\n", route.c_str());

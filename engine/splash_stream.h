@@ -28,3 +28,13 @@ TSplashStreamResult SplashJpegStream(const TPictureInput& in, const std::string&
                                      const TSelection& selection, std::FILE* out,
                                      const std::string& outPath,
                                      const TSplashStreamOptions& options = {});
+
+// The same with the selection mask cleaned by FilterMask first, equal byte for byte to
+// EncodeJpeg of ComposeResult after FilterMask on the whole-picture route. One pass decodes and
+// selects into a one-bit mask, the filter cleans it, a second pass decodes again and composes.
+// So the input is read twice: it must be all in memory (no file) or in.file must be seekable; it
+// is rewound to where it stood. Memory: about 4 bits per pixel plus the streamed route's.
+TSplashStreamResult SplashJpegStreamFiltered(const TPictureInput& in, const std::string& inPath,
+                                             const TSelection& selection, std::FILE* out,
+                                             const std::string& outPath,
+                                             const TSplashStreamOptions& options = {});

@@ -1,5 +1,6 @@
 // The streamed splash against the whole-picture route (DecodeJpeg, RenderSelection, EncodeJpeg),
 // byte for byte: cjpeg's variants, the bundled photos, pipes, markers, damaged input.
+#include "engine/filter.h"
 #include "engine/jpeg_codec.h"
 #include "engine/render.h"
 #include "engine/splash_stream.h"
@@ -37,13 +38,18 @@ class SplashStreamTest : public TempDirTest {
     }
 
     // The whole-picture route, as the window renders and saves.
-    Bytes WholePicture(const std::string& jpg, const TSelection& s, bool quantize = false) {
+    Bytes WholePicture(const std::string& jpg, const TSelection& s, bool quantize = false,
+                       bool filter = false) {
         std::FILE* in = std::fopen(jpg.c_str(), "rb");
         EXPECT_NE(in, nullptr);
         TBitmap32 picture, mask, result;
         DecodeJpeg(in, jpg, quantize, picture);
         std::fclose(in);
         RenderSelection(picture, s, mask, result);
+        if (filter) {
+            FilterMask(mask);
+            ComposeResult(picture, mask, result);
+        }
         const std::string out = Path("whole.jpg");
         std::FILE* f = std::fopen(out.c_str(), "wb");
         EncodeJpeg(result, f, out);
@@ -52,12 +58,13 @@ class SplashStreamTest : public TempDirTest {
     }
 
     Bytes Streamed(const TPictureInput& in, const TSelection& s,
-                   const TSplashStreamOptions& options = {},
-                   TSplashStreamResult* result = nullptr) {
+                   const TSplashStreamOptions& options = {}, TSplashStreamResult* result = nullptr,
+                   bool filter = false) {
         const std::string out = Path("streamed.jpg");
         std::FILE* f = std::fopen(out.c_str(), "wb");
         EXPECT_NE(f, nullptr);
-        TSplashStreamResult r = SplashJpegStream(in, "in.jpg", s, f, out, options);
+        TSplashStreamResult r = filter ? SplashJpegStreamFiltered(in, "in.jpg", s, f, out, options)
+                                       : SplashJpegStream(in, "in.jpg", s, f, out, options);
         std::fclose(f);
         if (result != nullptr) {
             *result = r;
@@ -66,10 +73,10 @@ class SplashStreamTest : public TempDirTest {
     }
 
     Bytes StreamedFile(const std::string& jpg, const TSelection& s,
-                       const TSplashStreamOptions& options = {}) {
+                       const TSplashStreamOptions& options = {}, bool filter = false) {
         std::FILE* in = std::fopen(jpg.c_str(), "rb");
         EXPECT_NE(in, nullptr);
-        const Bytes b = Streamed({in}, s, options);
+        const Bytes b = Streamed({in}, s, options, nullptr, filter);
         std::fclose(in);
         return b;
     }
@@ -127,6 +134,14 @@ TEST_P(SplashStreamCaseTest, EqualsTheWholePictureRoute) {
               WholePicture(jpg, {0, 0, 0, -1, 0, 0}, c.quantize));
     EXPECT_EQ(StreamedFile(jpg, {0, 0, 0, 255, 255, 255}, options),
               WholePicture(jpg, {0, 0, 0, 255, 255, 255}, c.quantize));
+    // With the mask filtered. The filter must change something for this to mean anything; a
+    // grey picture looks the same under any mask.
+    const Bytes filtered = WholePicture(jpg, s, c.quantize, true);
+    if (c.width > 2 && c.height > 2 &&
+        std::string(c.cjpegOptions).find("-grayscale") == std::string::npos) {
+        EXPECT_NE(filtered, whole);
+    }
+    EXPECT_EQ(StreamedFile(jpg, s, options, true), filtered);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jpeg, SplashStreamCaseTest, ::testing::ValuesIn(kStreamCases),
@@ -147,6 +162,7 @@ TEST_F(SplashStreamTest, EqualsTheWholePictureRouteOnThePhotos) {
         for (const TSelection& s :
              {TSelection{140, 30, 12, 90, 26, 20}, SelectionFor(Decoded(photo))}) {
             EXPECT_EQ(StreamedFile(photo, s), WholePicture(photo, s));
+            EXPECT_EQ(StreamedFile(photo, s, {}, true), WholePicture(photo, s, false, true));
         }
     }
     EXPECT_GT(found, 0);
@@ -164,6 +180,29 @@ TEST_F(SplashStreamTest, ReadsFromAPipeAndAfterBytesAlreadyRead) {
     pclose(pipe);
     const Bytes bytes = ReadBytes(jpg);
     EXPECT_EQ(Streamed({nullptr, bytes.data(), bytes.size()}, s), whole);
+}
+
+TEST_F(SplashStreamTest, FilteredReadsTwiceFromMemoryOrFromWhereAFileStood) {
+    const std::string jpg = MakeJpeg("twice", "-quality 85", 67, 45);
+    const TSelection s = SelectionFor(Decoded(jpg));
+    const Bytes whole = WholePicture(jpg, s, false, true);
+    const Bytes bytes = ReadBytes(jpg);
+    EXPECT_EQ(Streamed({nullptr, bytes.data(), bytes.size()}, s, {}, nullptr, true), whole);
+    // The first bytes already read, the rest of the file from its position.
+    std::FILE* in = std::fopen(jpg.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    unsigned char head[5];
+    ASSERT_EQ(std::fread(head, 1, sizeof head, in), sizeof head);
+    EXPECT_EQ(Streamed({in, head, sizeof head}, s, {}, nullptr, true), whole);
+    std::fclose(in);
+    // A pipe cannot be read twice.
+    std::FILE* pipe = popen(("cat '" + jpg + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const std::string out = Path("out.jpg");
+    std::FILE* f = std::fopen(out.c_str(), "wb");
+    EXPECT_THROW(SplashJpegStreamFiltered({pipe}, "-", s, f, out), EPictureError);
+    std::fclose(f);
+    pclose(pipe);
 }
 
 TEST_F(SplashStreamTest, MarkersFollowTheJfifHeaderInTheirOrder) {
