@@ -27,6 +27,12 @@ void FilterMask(TBitmap32& mask) {
         filter::FilterLinear(mask);
 }
 
+void FilterMaskBits(TMaskBits& mask) {
+    if (mask.Width() < 3 || mask.Height() < 3)
+        return;
+    filter::FilterBitsByCells(mask);
+}
+
 void FilterMaskBySweeps(TBitmap32& mask) {
     filter::FilterBySweeps(mask);
 }

@@ -2,6 +2,7 @@
 // The cleaning rule FilterMask applies, shared by its three implementations, and those
 // implementations, for the dispatch in filter.cpp.
 #include "engine/bitmap32.h"
+#include "engine/mask_bits.h"
 
 #include <cstdint>
 
@@ -39,5 +40,8 @@ void FilterLinear(TBitmap32& mask);
 // Linear time in bit cells, for masks of at least 3 x 3 pixels of only mask black and mask
 // white; false, with the mask untouched, for any other.
 bool FilterByCells(TBitmap32& mask);
+
+// The same on a one-bit mask of at least 3 x 3 pixels.
+void FilterBitsByCells(TMaskBits& mask);
 
 } // namespace filter
