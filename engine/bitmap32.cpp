@@ -149,7 +149,11 @@ void TBitmap32::ReadPictureFile(const std::string& path, bool lowColorDisplay, T
     DecodeJpeg(file.get(), path, lowColorDisplay, *this, info);
 }
 
-void TBitmap32::ReadPictureSize(const std::string& path, long long& width, long long& height) {
+void TBitmap32::ReadPictureHeader(const std::string& path, long long& width, long long& height,
+                                  TPictureInfo* info) {
+    if (info != nullptr) {
+        *info = TPictureInfo();
+    }
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         throw EPictureError("Cannot open picture file " + QuotedPath(path) + ": " +
@@ -181,6 +185,10 @@ void TBitmap32::ReadPictureSize(const std::string& path, long long& width, long 
     const TJpegReader reader(file.get(), path, false);
     width = reader.Width();
     height = reader.Height();
+    if (info != nullptr) {
+        info->metadata = reader.Metadata();
+        info->warnings = reader.Warnings();
+    }
 }
 
 // The picture goes to a temporary file beside the target, renamed over it only when complete,

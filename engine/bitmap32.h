@@ -48,9 +48,11 @@ class TBitmap32 {
     void ReadPictureFile(const std::string& path, bool lowColorDisplay = false,
                          TPictureInfo* info = nullptr);
 
-    // The width and height a picture file announces, without decoding its pixels.
+    // The width and height a picture file announces, without decoding its pixels; info, when
+    // given, receives the metadata and the header's warnings.
     // Throws EPictureError when the file cannot be read or its header is not a picture's.
-    static void ReadPictureSize(const std::string& path, long long& width, long long& height);
+    static void ReadPictureHeader(const std::string& path, long long& width, long long& height,
+                                  TPictureInfo* info = nullptr);
 
     // Writes baseline JPEG, quality 90, with the metadata if given, creating or replacing path.
     // Throws EPictureError.

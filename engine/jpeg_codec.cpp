@@ -465,6 +465,14 @@ void TJpegWriter::Finish() {
     }
 }
 
+std::string TPictureInfo::WarningText() const {
+    std::string text;
+    for (const std::string& w : warnings) {
+        text += (text.empty() ? "" : "; ") + w;
+    }
+    return text;
+}
+
 void DecodeJpeg(std::FILE* file, const std::string& path, bool quantize, TBitmap32& bitmap,
                 TPictureInfo* info) {
     TJpegReader reader(file, path, quantize);

@@ -78,6 +78,8 @@ constexpr int kDefaultJpegQuality = 90;
 struct TPictureInfo {
     TPictureMetadata metadata;
     std::vector<std::string> warnings;
+    // The warnings as one line, "; " between them; empty without any.
+    std::string WarningText() const;
 };
 constexpr long long kMaxFillPixels = 16LL << 20;
 void DecodeJpeg(std::FILE* file, const std::string& path, bool quantize, TBitmap32& bitmap,

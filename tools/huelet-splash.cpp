@@ -319,7 +319,7 @@ void Splash(const TOptions& o) {
     // What the output formats cannot hold is refused before the picture costs anything.
     try {
         long long w = 0, h = 0;
-        TBitmap32::ReadPictureSize(o.in, w, h);
+        TBitmap32::ReadPictureHeader(o.in, w, h);
         if (w <= 0 || h <= 0)
             Fail(1, "cannot read input: " + Quoted(o.in) + " is an empty picture (" +
                         std::to_string(w) + " x " + std::to_string(h) + " pixels)");
@@ -342,12 +342,8 @@ void Splash(const TOptions& o) {
     } catch (const EPictureError& e) {
         Fail(1, std::string("cannot read input: ") + e.what());
     }
-    if (!info.warnings.empty()) {
-        std::string text;
-        for (const std::string& w : info.warnings)
-            text += (text.empty() ? "" : "; ") + w;
-        std::cerr << kProgram << ": warning: " << o.in << ": " << text << "\n";
-    }
+    if (!info.warnings.empty())
+        std::cerr << kProgram << ": warning: " << o.in << ": " << info.WarningText() << "\n";
     if (o.autoOrient && info.metadata.Orientation() != 1) {
         TBitmap32 upright;
         ApplyOrientation(picture, info.metadata.Orientation(), upright);
