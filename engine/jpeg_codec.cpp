@@ -81,7 +81,12 @@ void EmitMessage(j_common_ptr cinfo, int level) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
     cinfo->err->num_warnings++;
     const int code = cinfo->err->msg_code;
-    if (code == JWRN_JPEG_EOF) {
+    // The file ended, or the scan's data stopped at the end marker: the rest is fill.
+    bool ended = code == JWRN_JPEG_EOF;
+    if (code == JWRN_HIT_MARKER && cinfo->is_decompressor) {
+        ended = reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI;
+    }
+    if (ended) {
         err->dataEnded = true;
     }
     if (err->warnings == nullptr || code < 0 || code > JMSG_LASTMSGCODE || err->warned[code]) {
@@ -351,8 +356,10 @@ int TJpegReader::ReadRows(TColor32* const* rows, int count) {
     }
     // In a single-scan picture the data ending during a call leaves fill from there on; a
     // multi-scan picture has already been read whole and every row holds something.
+    // The rows of the row group being decoded then may still be real.
     if (!endedBefore && s_->err.dataEnded && !jpeg_has_multiple_scans(&s_->cinfo)) {
-        s_->rowsBeforeEnd = before;
+        const int group = s_->cinfo.max_v_samp_factor * DCTSIZE;
+        s_->rowsBeforeEnd = std::min((before + group - 1) / group * group + group, Height());
     }
     return done;
 }
@@ -484,9 +491,9 @@ void DecodeJpeg(std::FILE* file, const std::string& path, bool quantize, TBitmap
     bitmap.Resize(width, height);
     reader.Start();
     int cut = -1;
-    for (int y = 0; y < height;) {
+    for (int y = 0; y < (cut >= 0 ? cut : height);) {
         TColor32* rows[16];
-        const int n = std::min(16, height - y);
+        const int n = std::min(16, (cut >= 0 ? cut : height) - y);
         for (int i = 0; i < n; ++i) {
             rows[i] = bitmap.Row(y + i);
         }
@@ -496,9 +503,9 @@ void DecodeJpeg(std::FILE* file, const std::string& path, bool quantize, TBitmap
         }
         y += done;
         const int ended = reader.RowsBeforeDataEnded();
-        if (ended >= 0 && static_cast<long long>(height - ended) * width > kMaxFillPixels) {
+        if (cut < 0 && ended >= 0 &&
+            ended<height&& static_cast<long long>(height - ended) * width> kMaxFillPixels) {
             cut = ended;
-            break;
         }
     }
     std::vector<std::string> warnings = reader.Warnings();
