@@ -2,6 +2,7 @@
 
 #include "base/ascii.h"
 #include "engine/filter.h"
+#include "engine/jpeg_codec.h"
 #include "engine/render.h"
 #include "http/tls.h"
 #include "huelet_config.h"
@@ -493,14 +494,18 @@ void TMainDlg::process_btnClick() {
     } exit{this};
     AddLog("Rendering...", kLogInfo);
     // Every render starts again from the working copy.
+    TPictureInfo info;
     try {
-        orgimg->Bitmap().ReadPictureFile(work_path);
+        orgimg->Bitmap().ReadPictureFile(work_path, false, &info);
     } catch (const std::exception& error) {
         orgimg->Changed();
         LoadFailed(error.what());
         return;
     }
     orgimg->Changed();
+    // Damaged data still gives a picture; the log says what is wrong with it.
+    if (!info.warnings.empty())
+        AddLog("Warning : " + info.WarningText(), kLogInfo);
     // Mask and result take the picture's size.
     TBitmap32& picture = orgimg->Bitmap();
     pic_w = picture.Width();
@@ -716,8 +721,15 @@ void TMainDlg::save_btnClick() {
     const std::string temp = instance_.ExportTempPath();
     if (WideFileExists(temp))
         WideDeleteFile(temp);
-    // An error here gets the default report.
-    result_bmp->WriteJpegFile(temp);
+    // An error here gets the default report. The loaded picture's metadata goes along; a
+    // working copy that cannot be read any more just gives none.
+    TPictureInfo info;
+    try {
+        long long w = 0, h = 0;
+        TBitmap32::ReadPictureHeader(work_path, w, h, &info);
+    } catch (const EPictureError&) {
+    }
+    result_bmp->WriteJpegFile(temp, &info.metadata);
     // A save that did not happen must not look like one that did.
     if (!CopyFileReplacing(temp, target)) {
         AddLog("Unable to export to : " + target, kLogError);
