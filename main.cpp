@@ -9,19 +9,19 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
         qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
 
-    // 1-2. The application and its title (it names the log, working copy and settings).
+    // The application and its title (it names the log, working copy and settings).
     THueletApp app(argc, argv);
     THueletApp::setApplicationName(QStringLiteral("Huelet"));
 
-    // 3. The main window; its creation handler runs now.
+    // The main window; its creation handler runs now.
     TMainDlg mainDlg;
     THueletApp::setWindowIcon(QIcon(QStringLiteral(":/huelet.png")));
 
-    // 4. The About box, hidden until asked for.
+    // The About box, hidden until asked for.
     TAboutDlg aboutDlg(&mainDlg);
     mainDlg.SetAboutDlg(&aboutDlg);
 
-    // 5. Run until the main window closes.
+    // Run until the main window closes.
     mainDlg.show();
     return THueletApp::exec();
 }

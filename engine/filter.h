@@ -6,6 +6,7 @@
 // with a sum above 1020 until nothing changes. The border is read, never changed.
 // Linear time. Keeps per-thread scratch memory between calls: about 3 bits per pixel for masks
 // of only mask black and mask white (what Render makes), 2 bytes per pixel for any other.
+// HUELET_FILTER=plain in the environment (read at the first call) makes it run the sweeps below.
 void FilterMask(TBitmap32& mask);
 
 // The same result by repeated full sweeps; slow, kept as the reference for tests and benchmarks.

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Writes a small seed corpus of JPEG and "BM" files for the picture-reader fuzzer.
 # Needs cjpeg (libjpeg-turbo-progs) and convert (imagemagick).
-# Usage: fuzz/make_seeds.sh CORPUS_DIR
+# Usage: fuzz/make_seeds.sh CORPUS_DIR   (fuzz/seeds/fuzz_read_picture holds one such set)
 set -euo pipefail
 dir="${1:?usage: make_seeds.sh CORPUS_DIR}"
 mkdir -p "$dir"

@@ -301,7 +301,8 @@ std::string FindSample() {
     const std::string exeFolder = ExecutableFolder();
     if (!exeFolder.empty()) {
         candidates.push_back(fs::path(exeFolder) / "resources/samples" / kSampleName);
-        candidates.push_back(fs::path(exeFolder) / "../share/huelet/samples" / kSampleName);
+        // An installed program: the install's share folder, wherever the prefix is.
+        candidates.push_back(fs::path(exeFolder) / HUELET_SAMPLES_FROM_BINDIR / kSampleName);
     }
     // The source tree this program was built from, for runs from a build folder.
     candidates.push_back(fs::path(HUELET_SOURCE_DIR) / "resources/samples" / kSampleName);

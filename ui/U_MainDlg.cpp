@@ -334,14 +334,14 @@ void TMainDlg::ConnectHandlers() {
 // ----- lifecycle -----
 
 void TMainDlg::FormCreate() {
-    // 1. Portable mode: import "settings.ini". A registry that cannot be written is reported
+    // Portable mode: import "settings.ini". A registry that cannot be written is reported
     // like any other error, and the window is still built.
     if (!IsProgramInstalled(kProgramDisplayName))
         RunHandler([] {
             ImportSettingsIni("Huelet", ExecutableFolder(ExecutablePath()) + "settings.ini");
         });
 
-    // 2. The four instruction lines, after an empty first line.
+    // The four instruction lines, after an empty first line.
     QString instructions;
     for (const char* line : {"Step 1 : Load your picture", "Step 2 : Set the Central Color",
                              "Step 3 : Adjust thresholds to select to proper neighbourhood",
@@ -361,19 +361,19 @@ void TMainDlg::AppEvtActivate() {
     const std::string exe = ExecutablePath();
     const std::string title = ApplicationTitle();
 
-    // 1. Record the executable's path.
+    // Record the executable's path.
     RegisterProgramPath(title, exe);
 
-    // 2. Caption: title and file version.
+    // Caption: title and file version.
     const std::string version = FileVersionText(exe);
     const std::string caption = title + " v" + version;
     setWindowTitle(QString::fromStdString(caption));
 
-    // 3. The run log.
+    // The run log.
     log = new TKLog(UserDataFolder(exe, title) + title + ".log", false, 10000, false);
     KeepForProcess(log);
 
-    // 4. Start-up report.
+    // Start-up report.
     AddLog("Starting", kLogInfo);
     AddLog(exe, kLogInfo);
     AddLog(caption, kLogInfo);
@@ -383,34 +383,33 @@ void TMainDlg::AppEvtActivate() {
     AddLog("Portable : " + YesNoText(!IsProgramInstalled(kProgramDisplayName)), kLogInfo);
     if (!CommandLineArguments().empty())
         AddLog(CommandLineArguments().front(), kLogInfo);
-    // 4.9: TLS library line.
     AddLog("OpenSSL : " + TlsLibraryVersionText(), kLogInfo);
 
-    // 5. Medium preset (nothing renders yet: no picture).
+    // Medium preset (nothing renders yet: no picture).
     medium_btnClick();
-    // 6. Probe fields.
+    // Probe fields.
     r_txt->setText(QStringLiteral("0"));
     g_txt->setText(QStringLiteral("0"));
     b_txt->setText(QStringLiteral("0"));
-    // 7. Default thresholds.
+    // Default thresholds.
     dist_r->setValue(40);
     dist_g->setValue(40);
     dist_b->setValue(40);
-    // 8. Distance labels.
+    // Distance labels.
     diffr_lbl->setText(QStringLiteral("0"));
     diffg_lbl->setText(QStringLiteral("0"));
     diffb_lbl->setText(QStringLiteral("0"));
-    // 9.
+    // Renders are allowed from here on.
     render_lock = false;
-    // 10.
+    // A first render, which returns at once while no picture is loaded.
     process_btnClick();
 
-    // 11-13. Receive dropped files.
+    // Receive dropped files.
     dropped_files = std::make_unique<std::vector<std::string>>();
     RegisterFileDrop(this, dropped_files.get(),
                      [this](TMyDropTarget*) { RunHandler([this] { FilesDropped(); }); });
 
-    // 14-17. The quiet update check.
+    // The quiet update check.
     update_checker = new TTallyLite(log, title);
     AddLog("Check for update", kLogInfo);
     silent_check = true;
@@ -419,13 +418,12 @@ void TMainDlg::AppEvtActivate() {
 
 void TMainDlg::FormClose() {
     const std::string exe = ExecutablePath();
-    // 1. VirtualStore clean-up.
+    // VirtualStore clean-up.
     const std::string cleaned = CleanVirtualStore(ExecutableFolder(exe));
     if (!cleaned.empty())
         AddLog("Cleaning VirtualStore : " + cleaned, kLogVerbose);
-    // 2.
     AddLog("Closing Huelet", kLogInfo);
-    // 3. Portable mode clean-up: leave nothing but "settings.ini" behind.
+    // Portable mode clean-up: leave nothing but "settings.ini" behind.
     if (!IsProgramInstalled(kProgramDisplayName)) {
         bool fellBack = false;
         const std::string data = UserDataFolder(exe, ApplicationTitle(), &fellBack);
@@ -444,14 +442,12 @@ void TMainDlg::FormClose() {
 }
 
 void TMainDlg::FormDestroy() {
-    // 1.
     mask_bmp.reset();
     result_bmp.reset();
-    // 2.
+    // The drop receiver goes before the list it appends to.
     UnregisterFileDrop(this);
-    // 3.
     dropped_files.reset();
-    // 4. Ends a check under way; no callback follows.
+    // Ends a check under way; no callback follows.
     delete update_checker;
     update_checker = nullptr;
 }
@@ -484,10 +480,10 @@ int TMainDlg::FieldValue(const QLineEdit* Field) {
 }
 
 void TMainDlg::process_btnClick() {
-    // 1.
+    // Nothing to render without a working copy, or while a preset sets the trackbars.
     if (!WideFileExists(work_path) || render_lock)
         return;
-    // 2.
+    // The selection from the colour fields and the trackbars.
     TSelection selection;
     selection.rc = FieldValue(rbase_txt);
     selection.gc = FieldValue(gbase_txt);
@@ -495,11 +491,11 @@ void TMainDlg::process_btnClick() {
     selection.tr = dist_r->value();
     selection.tg = dist_g->value();
     selection.tb = dist_b->value();
-    // 3.
+    // Nothing is shown or saved while the pass runs.
     img->hide();
     orgimg->hide();
     save_btn->setEnabled(false);
-    // 4. New buffers for mask and result. The old ones' memory is reused (a fresh 24 MP
+    // New buffers for mask and result. The old ones' memory is reused (a fresh 24 MP
     // allocation costs more than the pass itself); their old content is never shown, and
     // they are emptied unless the pass below completes.
     if (!mask_bmp)
@@ -517,9 +513,8 @@ void TMainDlg::process_btnClick() {
             dlg->pb->setValue(0);
         }
     } exit{this};
-    // 5.
     AddLog("Rendering...", kLogInfo);
-    // 6.
+    // Every render starts again from the working copy.
     try {
         orgimg->Bitmap().ReadPictureFile(work_path);
     } catch (const std::exception&) {
@@ -528,26 +523,23 @@ void TMainDlg::process_btnClick() {
         return;
     }
     orgimg->Changed();
-    // 7-8.
+    // Mask and result take the picture's size.
     TBitmap32& picture = orgimg->Bitmap();
     pic_w = picture.Width();
     pic_h = picture.Height();
     mask_bmp->Resize(pic_w, pic_h);
     result_bmp->Resize(pic_w, pic_h);
-    // 9.
+    // The progress bar counts rows.
     pb->setMinimum(0);
     pb->setValue(0);
     pb->setMaximum(pic_h);
-    // 10.
     RenderSelection(picture, selection, *mask_bmp, *result_bmp, [this](int y) { pb->setValue(y); });
     exit.rendered = true;
-    // 11.
     ShowLeftView();
-    // 12.
     img->show();
     orgimg->show();
     save_btn->setEnabled(true);
-    // 13: the bar goes back to 0 on every way out.
+    // The bar goes back to 0 on every way out (TRenderExit).
 }
 
 void TMainDlg::LoadFailed() {
@@ -687,10 +679,9 @@ void TMainDlg::load_btnClick() {
 
 void TMainDlg::OpenPicture(const std::string& Path) {
     const std::string title = ApplicationTitle();
-    // 1-2.
     AddLog("Loading : " + Path, kLogInfo);
     filename_txt->setText(QFile::decodeName(QByteArray::fromStdString(Path)));
-    // 3-5. A fresh working copy: the user's own file is never read again.
+    // A fresh working copy: the user's own file is never read again.
     work_path = UserDataFolder(ExecutablePath(), title) + title + ".jpg";
     if (WideFileExists(work_path))
         WideDeleteFile(work_path);
@@ -703,11 +694,11 @@ void TMainDlg::OpenPicture(const std::string& Path) {
         result_bmp = std::make_unique<TBitmap32>();
         LoadFailed();
     }
-    // 6. Each changed trackbar renders.
+    // Each changed trackbar renders.
     dist_r->setValue(40);
     dist_g->setValue(40);
     dist_b->setValue(40);
-    // 7-8.
+    // The result, not the mask, is shown for a new picture.
     show_mask = false;
     process_btnClick();
 }
@@ -737,25 +728,21 @@ std::string TMainDlg::ExportTargetName(const std::string& Chosen) {
 void TMainDlg::save_btnClick() {
     if (!result_bmp)
         return;
-    // 2.
     if (!WOD.Execute(this))
         return;
-    // 4.
     const std::string target = ExportTargetName(WOD.FileName);
     // The dialog comes pre-filled with the loaded picture: never replace a file unasked.
     if (WideFileExists(target) &&
         AskYesNo(this, target + " already exists.\nDo you want to replace it?") != kIdYes)
         return;
-    // 5.
     AddLog("Exporting to : " + target, kLogInfo);
-    // 6.
     const std::string title = ApplicationTitle();
     const std::string temp = UserDataFolder(ExecutablePath(), title) + title + "_save.jpg";
     if (WideFileExists(temp))
         WideDeleteFile(temp);
-    // 7. An error here gets the default report.
+    // An error here gets the default report.
     result_bmp->WriteJpegFile(temp);
-    // 8. A save that did not happen must not look like one that did.
+    // A save that did not happen must not look like one that did.
     if (!CopyFileReplacing(temp, target)) {
         AddLog("Unable to export to : " + target, kLogError);
         ShowMessageBox(this, "Unable to save the picture to " + target, kMbOk, kMbKindError);

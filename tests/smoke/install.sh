@@ -1,11 +1,12 @@
 #!/bin/bash
-# The install step: "cmake --install" to a temporary prefix puts the programs, desktop entry,
-# icon and the Uninstall entry in place, and the installed program then runs as installed
-# (it keeps its data folder and registry hive when closed) without any variable pointing at it.
+# The install step: "cmake --install --strip" to a temporary prefix puts the programs, manual
+# pages, desktop entry, icons, AppStream metadata, sample and the Uninstall entry in place; the
+# desktop tools accept them, and the installed programs then run as installed (huelet keeps its
+# data folder and registry hive when closed) without any variable pointing at them.
 # Usage: install.sh BUILD_DIR SOURCE_DIR
 set -u
 build=$(cd "${1:?build folder}" && pwd)
-for tool in cmake xvfb-run xdotool; do
+for tool in cmake xvfb-run xdotool appstreamcli desktop-file-validate man identify readelf; do
     command -v "$tool" >/dev/null || { echo "missing $tool"; exit 1; }
 done
 
@@ -22,11 +23,16 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
-    { cat "$work/install.log"; echo "FAIL: cmake --install"; exit 1; }
+cmake --install "$build" --prefix "$prefix" --strip >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log"; echo "FAIL: cmake --install --strip"; exit 1; }
+echo "installed:"
+(cd "$prefix" && find . -type f | sort | sed 's|^\./|  |')
 reg="$prefix/etc/xdg/Norwick Softworks/registry.d/huelet.reg"
-for f in bin/huelet bin/huelet-splash share/applications/huelet.desktop \
-    share/icons/hicolor/128x128/apps/huelet.png; do
+metainfo=share/metainfo/invalid.huelet.Huelet.metainfo.xml
+pages=(huelet huelet-splash huelet-identify)
+for f in bin/huelet bin/huelet-splash bin/huelet-identify share/applications/huelet.desktop \
+    "$metainfo" share/icons/hicolor/scalable/apps/huelet.svg share/huelet/samples/coffee.jpg \
+    share/huelet/samples/LICENSES.txt; do
     [ -f "$prefix/$f" ] || fail "$f not installed"
 done
 [ -f "$reg" ] || { fail "no Uninstall entry at $reg"; exit 1; }
@@ -34,6 +40,68 @@ for line in '"DisplayName"="Norwick Softworks Huelet"' '"Publisher"="Norwick Sof
     "\"InstallLocation\"=\"$prefix/bin/\"" '"DisplayVersion"="'; do
     grep -qF "$line" "$reg" || fail "missing in the entry: $line"
 done
+
+# Stripped, yet still carrying the version block the update check reads.
+for exe in huelet huelet-splash huelet-identify; do
+    readelf -S "$prefix/bin/$exe" | grep -qE '\.(symtab|debug_info)' && fail "bin/$exe is not stripped"
+done
+out=$("$prefix/bin/huelet-identify" "$prefix/bin/huelet") || fail "installed huelet-identify: status $?"
+grep -Eq '^  Version +[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$' <<<"$out" || fail "stripped huelet lost its version: $out"
+
+# The desktop tools accept the entry and the metadata; the metadata's addresses are the
+# configured web site's.
+desktop-file-validate "$prefix/share/applications/huelet.desktop" >"$work/check" 2>&1 ||
+    fail "desktop-file-validate: $(cat "$work/check")"
+appstreamcli validate --no-net "$prefix/$metainfo" >"$work/check" 2>&1 ||
+    fail "appstreamcli validate: $(cat "$work/check")"
+appstreamcli validate-tree --no-net "$prefix" >"$work/check" 2>&1 ||
+    fail "appstreamcli validate-tree: $(cat "$work/check")"
+site=$(sed -n 's/^HUELET_WEB_SITE:[A-Z]*=//p' "$build/CMakeCache.txt")
+site=${site%/}
+grep -qF "<image type=\"source\" width=\"825\" height=\"678\">$site/screenshots/huelet.png</image>" \
+    "$prefix/$metainfo" || fail "screenshot address is not below $site/"
+grep -qF "<url type=\"homepage\">$site/</url>" "$prefix/$metainfo" || fail "homepage is not $site/"
+grep -qF '<launchable type="desktop-id">huelet.desktop</launchable>' "$prefix/$metainfo" ||
+    fail "the metadata does not launch huelet.desktop"
+for exe in huelet huelet-splash huelet-identify; do
+    grep -qF "<binary>$exe</binary>" "$prefix/$metainfo" || fail "the metadata does not provide $exe"
+done
+
+# Icons: each size is what its folder says; the SVG is readable and square.
+for size in 48 64 128 256; do
+    icon="$prefix/share/icons/hicolor/${size}x${size}/apps/huelet.png"
+    got=$(identify -format '%m %wx%h' "$icon" 2>&1)
+    [ "$got" = "PNG ${size}x${size}" ] || fail "icon ${size}x${size}: $got"
+done
+got=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/scalable/apps/huelet.svg" 2>&1)
+[ "$got" = "128x128" ] || fail "scalable icon: $got"
+
+# Manual pages: format without warnings, with their name, and name every option of --help.
+for page in "${pages[@]}"; do
+    file="$prefix/share/man/man1/$page.1"
+    [ -f "$file" ] || { fail "man page $page.1 not installed"; continue; }
+    LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" >"$work/page" 2>"$work/warnings" ||
+        fail "man -l $page.1 failed"
+    [ -s "$work/warnings" ] && fail "$page.1 warnings: $(cat "$work/warnings")"
+    grep -Eq "^ *$page +- " "$work/page" || fail "$page.1 has no NAME line"
+    grep -q '@[A-Z_]*@' "$file" && fail "$page.1 has unfilled placeholders"
+    [ "$page" = huelet ] && continue
+    "$prefix/bin/$page" --help >"$work/help" || fail "$page --help: status $?"
+    grep -oE -- '--[a-z][a-z-]*' "$work/help" | sort -u >"$work/options"
+    while read -r option; do
+        grep -qF -- "$option" "$work/page" || fail "$page.1 does not describe $option"
+    done <"$work/options"
+done
+
+# The installed huelet-splash without arguments splashes the installed sample into the current
+# folder.
+mkdir "$work/splash"
+(cd "$work/splash" && "$prefix/bin/huelet-splash") >"$work/splash.out" 2>&1 ||
+    fail "installed huelet-splash: $(cat "$work/splash.out")"
+grep -qF "Wrote $work/splash/coffee-splash.jpg from $prefix/share/huelet/samples/coffee.jpg" \
+    "$work/splash.out" || fail "installed huelet-splash: $(cat "$work/splash.out")"
+[ "$(identify -format '%m' "$work/splash/coffee-splash.jpg" 2>&1)" = JPEG ] ||
+    fail "no JPEG coffee-splash.jpg in the current folder"
 
 # Run the installed program once and close it.
 cat "$(dirname "${BASH_SOURCE[0]}")/lib/session.bash" - >"$work/session.sh" <<'SESSION'

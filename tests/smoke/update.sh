@@ -48,6 +48,29 @@ wait_for() {
     return 1
 }
 
+# The service's arguments: --help, and status 2 with a usage line for a VERSION that is not one
+# to four dotted numbers or a PORT outside 0..65535 (never a server answering with them).
+out=$("$SERVICE" --help) || fail "--help status $?"
+grep -qx 'usage: huelet-update-service VERSION \[PORT\]' <<<"$out" || fail "--help: $out"
+for args in "" "--version" "abc" "1.2.3.4.5" "1..2" ".1" "1." "-1" "1.x" "1.2 65536" "1.2 -1" \
+    "1.2 +80" "1.2 port" "1.2 99999999999" "1.2 80 extra"; do
+    # shellcheck disable=SC2086  # split into the words given
+    timeout 5 "$SERVICE" $args >"$WORK/out" 2>"$WORK/err"
+    status=$?
+    [ "$status" -eq 2 ] || fail "status $status for arguments '$args'"
+    [ "$(tail -1 "$WORK/err")" = "usage: huelet-update-service VERSION [PORT]" ] ||
+        fail "no usage line for '$args': $(cat "$WORK/err")"
+    [ -s "$WORK/out" ] && fail "output for bad arguments '$args': $(cat "$WORK/out")"
+done
+for args in "7" "1.10.4.24 0"; do
+    # shellcheck disable=SC2086
+    timeout 10 "$SERVICE" $args >"$WORK/out" 2>"$WORK/err" &
+    pid=$!
+    wait_for 50 grep -q '^http://127.0.0.1:[0-9]' "$WORK/out" || fail "arguments '$args' were refused: $(cat "$WORK/err")"
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+done
+
 timeout 60 "$SERVICE" 99.0.0.0 >"$WORK/service.txt" 2>"$WORK/service.err" &
 pids+=($!)
 wait_for 100 grep -q '^http://127.0.0.1:' "$WORK/service.txt" || {
