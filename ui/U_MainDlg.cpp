@@ -334,12 +334,14 @@ void TMainDlg::ConnectHandlers() {
 // ----- lifecycle -----
 
 void TMainDlg::FormCreate() {
-    // Portable mode: import "settings.ini". A registry that cannot be written is reported
-    // like any other error, and the window is still built.
-    if (!IsProgramInstalled(kProgramDisplayName))
-        RunHandler([] {
+    // Portable mode: import "settings.ini". What could not be imported is said in one
+    // message, and the window is still built.
+    if (!IsProgramInstalled(kProgramDisplayName)) {
+        const std::vector<std::string> problems =
             ImportSettingsIni("Huelet", ExecutableFolder(ExecutablePath()) + "settings.ini");
-        });
+        if (!problems.empty())
+            ShowMessageBox(this, SettingsProblemsText(problems), kMbOk, kMbKindWarning);
+    }
 
     // The four instruction lines, after an empty first line.
     QString instructions;
@@ -433,10 +435,15 @@ void TMainDlg::FormClose() {
             DeleteFilesByExt(data, "*");
         RemoveMakerDataFolderIfEmpty();
         // Only a complete export may remove the registry settings.
-        if (ExportSettingsIni("Huelet", ExecutableFolder(exe) + "settings.ini")) {
+        std::string problem;
+        if (ExportSettingsIni("Huelet", ExecutableFolder(exe) + "settings.ini", &problem)) {
             DeleteProgramKey("Huelet");
             DeleteMakerValue("Huelet");
             DeleteMakerKeyIfEmpty();
+        } else {
+            // The settings stay in the registry; say so once, at this close.
+            ShowMessageBox(this, problem + "\nThe settings are kept in the registry.", kMbOk,
+                           kMbKindWarning);
         }
     }
 }
