@@ -5,6 +5,7 @@
 #include "engine/render.h"
 #include "huelet_config.h"
 #include "platform/U_DragDrop.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "services/U_Log.h"
 #include "services/datafolder.h"
@@ -334,14 +335,15 @@ void TMainDlg::ConnectHandlers() {
 // ----- lifecycle -----
 
 void TMainDlg::FormCreate() {
-    // Portable mode: import "settings.ini". What could not be imported is said in one
-    // message, and the window is still built.
-    if (!IsProgramInstalled(kProgramDisplayName)) {
-        const std::vector<std::string> problems =
-            ImportSettingsIni("Huelet", ExecutableFolder(ExecutablePath()) + "settings.ini");
-        if (!problems.empty())
-            ShowMessageBox(this, SettingsProblemsText(problems), kMbOk, kMbKindWarning);
-    }
+    // Portable mode: import "settings.ini". What could not be imported, and registry files
+    // that could not be read, are said in one message; the window is still built.
+    std::vector<std::string> problems;
+    if (!IsProgramInstalled(kProgramDisplayName))
+        problems = ImportSettingsIni("Huelet", ExecutableFolder(ExecutablePath()) + "settings.ini");
+    for (std::string& skipped : reg::TakeSkippedFileMessages())
+        problems.push_back(std::move(skipped));
+    if (!problems.empty())
+        ShowMessageBox(this, SettingsProblemsText(problems), kMbOk, kMbKindWarning);
 
     // The four instruction lines, after an empty first line.
     QString instructions;
