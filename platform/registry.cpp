@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
@@ -20,6 +21,7 @@
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace reg {
 
@@ -57,28 +59,58 @@ struct Node {
             n.Name = Name;
         return n;
     }
-    Value* FindValue(const std::string& Name) {
-        for (auto& v : Values)
-            if (base::EqualsIgnoringAsciiCase(v.Name, Name))
-                return &v;
-        return nullptr;
-    }
     const Value* FindValue(const std::string& Name) const {
-        for (auto& v : Values)
-            if (base::EqualsIgnoringAsciiCase(v.Name, Name))
-                return &v;
-        return nullptr;
+        const std::size_t at = Find(Name);
+        return at == kNone ? nullptr : &Values[at];
     }
     // Replaces in place (the value keeps its place and its name's case) or appends.
     void Set(const Value& V) {
-        if (Value* old = FindValue(V.Name)) {
-            old->Type = V.Type;
-            old->Data = V.Data;
-        } else {
-            Values.push_back(V);
+        const std::size_t at = Find(V.Name);
+        if (at != kNone) {
+            Values[at].Type = V.Type;
+            Values[at].Data = V.Data;
+            return;
         }
+        Values.push_back(V);
+        if (!index_.empty())
+            index_.emplace(base::LowerAscii(V.Name), Values.size() - 1);
+        else if (Values.size() >= kIndexFrom)
+            Reindex();
+    }
+    bool Erase(const std::string& Name) {
+        const std::size_t at = Find(Name);
+        if (at == kNone)
+            return false;
+        Values.erase(Values.begin() + static_cast<std::ptrdiff_t>(at));
+        Reindex();
+        return true;
     }
     bool Empty() const { return Values.empty() && Children.empty(); }
+
+  private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    // Small keys are searched; keys with many values (imported settings) keep an index, so
+    // setting n values costs n steps, not n squared.
+    static constexpr std::size_t kIndexFrom = 16;
+
+    std::size_t Find(const std::string& Name) const {
+        if (index_.empty()) {
+            for (std::size_t i = 0; i < Values.size(); ++i)
+                if (base::EqualsIgnoringAsciiCase(Values[i].Name, Name))
+                    return i;
+            return kNone;
+        }
+        const auto it = index_.find(base::LowerAscii(Name));
+        return it == index_.end() ? kNone : it->second;
+    }
+    void Reindex() {
+        index_.clear();
+        if (Values.size() < kIndexFrom)
+            return;
+        for (std::size_t i = 0; i < Values.size(); ++i)
+            index_.emplace(base::LowerAscii(Values[i].Name), i);
+    }
+    std::unordered_map<std::string, std::size_t> index_; // lower-cased name -> position
 };
 
 struct Hive {
@@ -462,27 +494,39 @@ void AppendValue(std::string& Out, const Value& V) {
     Out += '\n';
 }
 
-void AppendKey(std::string& Out, const Node& N, const std::string& Path, bool Top) {
-    // The standard top-level keys exist anyway; listing them empty would keep a hive alive.
-    if (!(Top && N.Empty())) {
-        Out += "\n[" + Path + "]\n";
-        for (const auto& v : N.Values)
-            AppendValue(Out, v);
-    }
+void AppendKey(std::string& Out, const Node& N, const std::string& Path) {
+    Out += "\n[" + Path + "]\n";
+    for (const auto& v : N.Values)
+        AppendValue(Out, v);
     for (const auto& [lower, child] : N.Children)
-        AppendKey(Out, child, Path + "\\" + child.Name, false);
+        AppendKey(Out, child, Path + "\\" + child.Name);
+}
+
+// A top-level key that exists in every registry and need not be listed while empty (listing
+// it would keep an otherwise empty hive alive).
+bool IsImplicitEmpty(const Node& N) {
+    return N.Empty() && base::EqualsIgnoringAsciiCase(N.Name, "SOFTWARE");
 }
 
 std::string Serialize(const Hive& H) {
     std::string out = "REGEDIT4\n";
+    // Values directly under the root key, as a hand-written hive may hold.
+    if (!H.Root.Values.empty()) {
+        out += "\n[" + std::string(kUserRootName) + "]\n";
+        for (const auto& v : H.Root.Values)
+            AppendValue(out, v);
+    }
     for (const auto& [lower, child] : H.Root.Children)
-        AppendKey(out, child, std::string(kUserRootName) + "\\" + child.Name, true);
+        if (!IsImplicitEmpty(child))
+            AppendKey(out, child, std::string(kUserRootName) + "\\" + child.Name);
     return out;
 }
 
 bool HiveHoldsNothing(const Hive& H) {
+    if (!H.Root.Values.empty())
+        return false;
     for (const auto& [lower, child] : H.Root.Children)
-        if (!child.Empty())
+        if (!IsImplicitEmpty(child))
             return false;
     return true;
 }
@@ -593,23 +637,118 @@ bool WriteHive(const std::string& Dir, const std::string& Path, const std::strin
     }
 }
 
+// ----- Reading, once per change of a file -----
+
+// What identifies one state of a file: a change gives another inode (a replacement) or
+// another size or modification time (a write in place).
+struct Stamp {
+    bool Exists = false;
+    dev_t Dev = 0;
+    ino_t Ino = 0;
+    off_t Size = 0;
+    timespec Mtime{};
+    mode_t Mode = 0;
+
+    bool operator==(const Stamp& O) const {
+        return Exists == O.Exists && Dev == O.Dev && Ino == O.Ino && Size == O.Size &&
+               Mtime.tv_sec == O.Mtime.tv_sec && Mtime.tv_nsec == O.Mtime.tv_nsec && Mode == O.Mode;
+    }
+};
+
+Stamp StampOf(const std::string& Path) {
+    Stamp s;
+    struct stat st {};
+    if (::stat(Path.c_str(), &st) != 0)
+        return s;
+    s.Exists = true;
+    s.Dev = st.st_dev;
+    s.Ino = st.st_ino;
+    s.Size = st.st_size;
+    s.Mtime = st.st_mtim;
+    s.Mode = st.st_mode;
+    return s;
+}
+
+// A file changed in place within the clock tick of its last change keeps its modification
+// time; a state read that soon after a change is not trusted to identify the content.
+bool Settled(const Stamp& S) {
+    if (!S.Exists)
+        return true;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long age = (static_cast<long long>(now.tv_sec) - S.Mtime.tv_sec) * 1000000000LL +
+                          (now.tv_nsec - S.Mtime.tv_nsec);
+    return age > 50'000'000LL;
+}
+
+// Files that could not be read, said once per file and state.
+std::vector<std::string> g_skipped;
+std::vector<std::pair<std::string, Stamp>> g_said;
+
+void SaySkipped(const std::string& Path, const Stamp& S, const std::string& Why) {
+    for (const auto& [path, stamp] : g_said)
+        if (path == Path && stamp == S)
+            return;
+    g_said.emplace_back(Path, S);
+    g_skipped.push_back(Why);
+}
+
 enum class ReadResult { Ok, Missing, Failed };
 
-ReadResult ReadHive(const std::string& Path, std::string& Out) {
+ReadResult ReadHive(const std::string& Path, std::string& Out, const Stamp& S) {
     try {
         std::optional<std::string> bytes = base::ReadFileIfExists(Path, kMaxHiveBytes);
         if (!bytes)
             return ReadResult::Missing;
         Out = std::move(*bytes);
         return ReadResult::Ok;
-    } catch (const base::IoError&) {
+    } catch (const base::IoError& e) {
+        SaySkipped(Path, S, std::string(e.what()) + "; its keys are skipped");
+        t_lastError = e.what();
         return ReadResult::Failed;
     }
 }
 
-Hive LoadMachine() {
-    Hive h;
-    for (const auto& dir : MachineFolders()) {
+using HivePtr = std::shared_ptr<const Hive>;
+
+const HivePtr& EmptyHive() {
+    static const HivePtr empty = std::make_shared<const Hive>();
+    return empty;
+}
+
+// The parsed user hive and the state of the file it came from.
+struct UserCache {
+    std::string Path;
+    Stamp State;
+    HivePtr Parsed;
+};
+UserCache g_user;
+
+// The merged machine keys and the states of the folders and files they came from.
+struct MachineCache {
+    std::vector<std::string> Folders;
+    std::vector<std::pair<std::string, Stamp>> Sources;
+    HivePtr Parsed;
+};
+MachineCache g_machine;
+
+HivePtr LoadMachine() {
+    // Unchanged folders hold the same files; unchanged files the same keys.
+    const std::vector<std::string> folders = MachineFolders();
+    if (g_machine.Parsed && g_machine.Folders == folders) {
+        bool same = true;
+        for (const auto& [path, stamp] : g_machine.Sources)
+            same = same && StampOf(path) == stamp;
+        if (same)
+            return g_machine.Parsed;
+    }
+    auto h = std::make_shared<Hive>();
+    std::vector<std::pair<std::string, Stamp>> sources;
+    bool settled = true;
+    for (const auto& dir : folders) {
+        const Stamp dirStamp = StampOf(dir);
+        sources.emplace_back(dir, dirStamp);
+        settled = settled && Settled(dirStamp);
         DIR* d = ::opendir(dir.c_str());
         if (!d)
             continue;
@@ -624,12 +763,23 @@ Hive LoadMachine() {
         ::closedir(d);
         std::sort(names.begin(), names.end());
         for (const auto& name : names) {
+            const std::string path = dir + "/" + name;
+            const Stamp before = StampOf(path);
             std::string text;
-            if (ReadHive(dir + "/" + name, text) == ReadResult::Ok)
-                ParseInto(h, text, kMachineRootName);
+            if (ReadHive(path, text, before) == ReadResult::Ok)
+                ParseInto(*h, text, kMachineRootName);
+            const Stamp after = StampOf(path);
+            settled = settled && before == after && Settled(after);
+            sources.emplace_back(path, after);
         }
     }
-    return h;
+    HivePtr parsed = std::move(h);
+    if (settled) {
+        g_machine = MachineCache{folders, std::move(sources), parsed};
+    } else {
+        g_machine = MachineCache{};
+    }
+    return parsed;
 }
 
 constexpr const char* kMachineSubFolder = "/xdg/Norwick Softworks/registry.d";
@@ -659,18 +809,45 @@ std::string InstalledMachineFolder() {
     return etc + kMachineSubFolder;
 }
 
-Hive LoadUser() {
-    Hive h;
+std::string UserHiveFile() {
     const std::string dir = UserHiveFolder(nullptr);
-    if (dir.empty())
-        return h;
+    return dir.empty() ? std::string() : dir + "/" + kHiveFileName;
+}
+
+// The user hive as the file at Path holds it now, and (in Original) its bytes when it had to
+// be read.
+HivePtr ReadUser(const std::string& Path, ReadResult& Read, std::string* Original) {
+    const Stamp before = StampOf(Path);
+    if (g_user.Parsed && g_user.Path == Path && g_user.State == before && !Original) {
+        Read = before.Exists ? ReadResult::Ok : ReadResult::Missing;
+        return g_user.Parsed;
+    }
     std::string text;
-    if (ReadHive(dir + "/" + kHiveFileName, text) == ReadResult::Ok)
-        ParseInto(h, text, kUserRootName);
+    Read = before.Exists ? ReadHive(Path, text, before) : ReadResult::Missing;
+    if (Read == ReadResult::Failed)
+        return EmptyHive();
+    auto h = std::make_shared<Hive>();
+    if (Read == ReadResult::Ok)
+        ParseInto(*h, text, kUserRootName);
+    const Stamp after = StampOf(Path);
+    if (before == after && Settled(after))
+        g_user = UserCache{Path, after, h};
+    else
+        g_user = UserCache{};
+    if (Original)
+        *Original = std::move(text);
     return h;
 }
 
-Hive Load(Root Where) {
+HivePtr LoadUser() {
+    const std::string path = UserHiveFile();
+    if (path.empty())
+        return EmptyHive();
+    ReadResult read;
+    return ReadUser(path, read, nullptr);
+}
+
+HivePtr Load(Root Where) {
     return Where == Root::CurrentUser ? LoadUser() : LoadMachine();
 }
 
@@ -693,23 +870,27 @@ bool Change(Root Where, const std::function<bool(Node&)>& Apply) {
     if (!lock.Take(dir))
         return false;
 
+    // Under the lock, the hive cannot change but by hand; the kept parse is used while the
+    // file is as it was, except for a damaged hive, whose bytes are kept before a rewrite.
+    ReadResult read;
+    HivePtr current = ReadUser(path, read, nullptr);
     std::string original;
-    const ReadResult read = ReadHive(path, original);
+    if (read == ReadResult::Ok && current->Damaged)
+        current = ReadUser(path, read, &original);
     if (read == ReadResult::Failed)
-        return Fail("cannot read the hive " + path + "; it is left unchanged");
-    Hive h;
-    if (read == ReadResult::Ok)
-        ParseInto(h, original, kUserRootName);
+        return Fail(t_lastError + "; the hive is left unchanged");
+    auto h = std::make_shared<Hive>(*current);
 
-    if (!Apply(h.Root))
+    if (!Apply(h->Root))
         return false;
 
-    if (read == ReadResult::Ok && h.Damaged && !KeepOriginal(path, original))
+    if (read == ReadResult::Ok && h->Damaged && !KeepOriginal(path, original))
         return false;
 
-    if (HiveHoldsNothing(h)) {
+    if (HiveHoldsNothing(*h)) {
         if (read == ReadResult::Ok && ::unlink(path.c_str()) != 0 && errno != ENOENT)
             return Fail("cannot remove the empty hive " + path + ": " + std::strerror(errno));
+        g_user = UserCache{};
         ::fsync(lock.Fd());
         if (isDefault) {
             // Our own folders go when nothing else lives in them.
@@ -721,7 +902,14 @@ bool Change(Root Where, const std::function<bool(Node&)>& Apply) {
         }
         return true;
     }
-    return WriteHive(dir, path, Serialize(h));
+    if (!WriteHive(dir, path, Serialize(*h)))
+        return false;
+    // What we wrote is what the file holds: kept, as the file would parse.
+    h->Damaged = false;
+    if (Node* top = h->Root.Child("SOFTWARE"); top && top->Empty())
+        h->Root.Children.erase("software");
+    g_user = UserCache{path, StampOf(path), h};
+    return true;
 }
 
 bool ValidName(const std::string& Name) {
@@ -816,7 +1004,9 @@ std::vector<std::string> Value::AsMultiString() const {
 // ----- Key -----
 
 struct Key::Impl {
-    Node Snapshot;
+    // The parsed hive stays alive while a key of it is open: the key is a snapshot.
+    std::shared_ptr<const void> Owner;
+    const Node* Snapshot = nullptr;
 };
 
 Key::Key() = default;
@@ -825,18 +1015,19 @@ Key::Key(Key&&) noexcept = default;
 Key& Key::operator=(Key&&) noexcept = default;
 
 bool Key::Open(Root Where, const std::string& Path, View Which) {
+    static const Node kEmpty;
     impl_.reset();
     const std::vector<std::string> parts = ViewPath(Where, Path, Which);
-    const Hive h = Load(Where);
-    const Node* n = FindNode(h.Root, parts);
+    HivePtr h = Load(Where);
+    const Node* n = FindNode(h->Root, parts);
     if (!n) {
         if (!IsImplicitTopKey(parts) && !parts.empty())
             return Fail("key not found: " + Path);
-        impl_ = std::make_unique<Impl>();
-        return true;
+        n = &kEmpty;
     }
     impl_ = std::make_unique<Impl>();
-    impl_->Snapshot = *n;
+    impl_->Snapshot = n;
+    impl_->Owner = std::move(h);
     return true;
 }
 
@@ -851,7 +1042,7 @@ void Key::Close() {
 std::vector<std::string> Key::SubKeyNames() const {
     std::vector<std::string> names;
     if (impl_)
-        for (const auto& [lower, child] : impl_->Snapshot.Children)
+        for (const auto& [lower, child] : impl_->Snapshot->Children)
             names.push_back(child.Name);
     return names;
 }
@@ -859,23 +1050,23 @@ std::vector<std::string> Key::SubKeyNames() const {
 std::vector<std::string> Key::ValueNames() const {
     std::vector<std::string> names;
     if (impl_)
-        for (const auto& v : impl_->Snapshot.Values)
+        for (const auto& v : impl_->Snapshot->Values)
             names.push_back(v.Name);
     return names;
 }
 
 std::vector<Value> Key::Values() const {
-    return impl_ ? impl_->Snapshot.Values : std::vector<Value>();
+    return impl_ ? impl_->Snapshot->Values : std::vector<Value>();
 }
 
 bool Key::HasValue(const std::string& Name) const {
-    return impl_ && impl_->Snapshot.FindValue(Name) != nullptr;
+    return impl_ && impl_->Snapshot->FindValue(Name) != nullptr;
 }
 
 std::optional<Value> Key::ReadValue(const std::string& Name) const {
     if (!impl_)
         return std::nullopt;
-    if (const Value* v = impl_->Snapshot.FindValue(Name))
+    if (const Value* v = impl_->Snapshot->FindValue(Name))
         return *v;
     return std::nullopt;
 }
@@ -957,13 +1148,7 @@ bool DeleteValue(Root Where, const std::string& Path, const std::string& Name, V
         Node* n = FindNode(Top, parts);
         if (!n)
             return Fail("key not found: " + Path);
-        for (auto it = n->Values.begin(); it != n->Values.end(); ++it) {
-            if (base::EqualsIgnoringAsciiCase(it->Name, Name)) {
-                n->Values.erase(it);
-                return true;
-            }
-        }
-        return Fail("value not found: " + Name);
+        return n->Erase(Name) || Fail("value not found: " + Name);
     });
 }
 
@@ -1006,6 +1191,12 @@ bool DeleteKeyTree(Root Where, const std::string& Path, View Which) {
 
 std::string LastError() {
     return t_lastError;
+}
+
+std::vector<std::string> TakeSkippedFileMessages() {
+    std::vector<std::string> taken;
+    taken.swap(g_skipped);
+    return taken;
 }
 
 std::string UserHivePath() {

@@ -14,11 +14,12 @@
 //
 // Every change locks the hive, re-reads it, applies the change, writes a temporary file,
 // flushes it and renames it over the hive, so a crash or a second process never corrupts the
-// hive nor loses another process's change. A hive left without any key is deleted (in the
-// default location its "registry" and "Norwick Softworks" folders go too when empty).
-// Lines that cannot be understood (or kept: comments, deletion requests) are skipped on
-// reading; before the first change rewrites such a hive, the original is kept beside it as
-// "HKEY_CURRENT_USER.reg.bak" (".bak2", ... when that name is taken).
+// hive nor loses another process's change. A hive is parsed once and kept until its file
+// changes (another file, size or modification time); opened keys are snapshots of it. A hive left
+// without any key is deleted (in the default location its "registry" and "Norwick Softworks"
+// folders go too when empty). Lines that cannot be understood (or kept: comments, deletion
+// requests) are skipped on reading; before the first change rewrites such a hive, the original is
+// kept beside it as "HKEY_CURRENT_USER.reg.bak" (".bak2", ... when that name is taken).
 //
 // Reading never throws; writing functions return false on failure and leave the hive as it was.
 #include <cstdint>
@@ -126,6 +127,12 @@ bool DeleteKeyTree(Root Where, const std::string& Path, View Which = View::Defau
 
 // A text saying why the last failed call of this thread failed.
 std::string LastError();
+
+// The user hive and the machine's .reg files that could not be read (a FIFO, device or folder
+// in a file's place, a file unreadable or too large) are skipped. Each is said once per state
+// of the file: this returns the messages not yet taken ("cannot read <path>: not a regular
+// file; its keys are skipped").
+std::vector<std::string> TakeSkippedFileMessages();
 
 // ----- Locations -----
 // The hive file of the current user, and the folder of the machine's .reg files.

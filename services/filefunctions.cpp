@@ -54,22 +54,46 @@ bool IsRealDirectory(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-void ClearFolder(const std::string& folder, const std::string& ext) {
-    const bool every = ext == "*";
+bool MatchesExt(const std::string& name, const std::string& ext) {
+    if (ext == "*")
+        return true;
     const std::string suffix = "." + ext;
-    const std::string base = WithTrailingSlash(folder);
-    for (const std::string& name : FolderEntries(folder)) {
-        if (!every &&
-            (name.size() < suffix.size() ||
-             !base::EqualsIgnoringAsciiCase(name.substr(name.size() - suffix.size()), suffix)))
-            continue;
-        const std::string path = base + name;
-        if (IsRealDirectory(path))
-            ClearFolder(path, ext);
-        else
-            unlink(path.c_str());
+    return name.size() >= suffix.size() &&
+           base::EqualsIgnoringAsciiCase(name.substr(name.size() - suffix.size()), suffix);
+}
+
+// Clears the open folder Fd (taking it over). Every entry is looked at through the folder's
+// descriptor without following links, so nothing outside the tree is reached, even when an
+// entry is swapped for a link while we work.
+void ClearFolderAt(int fd, const std::string& ext) {
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return;
     }
-    rmdir(folder.c_str());
+    std::vector<std::string> names;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != ".." && MatchesExt(name, ext))
+            names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        struct stat st;
+        if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            const int sub =
+                openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) {
+                ClearFolderAt(sub, ext);
+                unlinkat(fd, name.c_str(), AT_REMOVEDIR);
+            }
+        } else {
+            unlinkat(fd, name.c_str(), 0);
+        }
+    }
+    closedir(dir);
 }
 
 } // namespace
@@ -148,7 +172,16 @@ bool DeleteFilesByExt(const std::string& Folder, const std::string& Ext) {
     // Never clear the whole file system, whatever a caller computed.
     if (Folder.find_first_not_of('/') == std::string::npos || Ext.empty())
         return true;
-    ClearFolder(Folder, Ext);
+    std::string folder = Folder;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    // A folder that is a symbolic link (or not a folder) is left alone: clearing through the
+    // link would empty its target.
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    ClearFolderAt(fd, Ext);
+    rmdir(folder.c_str());
     return true;
 }
 

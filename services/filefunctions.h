@@ -39,8 +39,10 @@ void FindFilesByName(const std::string& Folder, const std::string& Name,
 
 // Clears Folder of the entries matching "*.<Ext>" (ASCII case ignored; Ext "*" matches every
 // entry): matching files are deleted, matching sub-folders are cleared the same way, then
-// Folder itself is removed if it has become empty. Symbolic links are deleted, never followed.
-// The root folder and "" are never touched. Failures are ignored; always returns true.
+// Folder itself is removed if it has become empty. Symbolic links are deleted, never followed:
+// a link to a file or folder goes, its target stays. A Folder that is itself a symbolic link,
+// or not a folder, is left alone. The root folder and "" are never touched. Failures are ignored;
+// always returns true.
 bool DeleteFilesByExt(const std::string& Folder, const std::string& Ext);
 
 // Deletes one file (not a folder); false when nothing was deleted.

@@ -1,5 +1,6 @@
 #include "services/portable.h"
 
+#include "platform/registry.h"
 #include "services/U_Log.h"
 #include "services/datafolder.h"
 #include "services/filefunctions.h"
@@ -32,24 +33,28 @@ bool TPortableMode::Active() const {
     return !IsProgramInstalled(kProgramDisplayName);
 }
 
-void TPortableMode::Start() const {
+std::vector<std::string> TPortableMode::Start() const {
+    std::vector<std::string> problems;
     if (!IsProgramInstalled(kProgramDisplayName))
-        ImportSettingsIni(kProgramName, SettingsIniPath());
+        problems = ImportSettingsIni(kProgramName, SettingsIniPath());
+    for (std::string& skipped : reg::TakeSkippedFileMessages())
+        problems.push_back(std::move(skipped));
+    return problems;
 }
 
-void TPortableMode::Close(TKLog* Log, TInstance& Instance) const {
+std::string TPortableMode::Close(TKLog* Log, TInstance& Instance) const {
     const std::string cleaned = CleanVirtualStore(ExecutableFolder(exe_));
     if (!cleaned.empty())
         AddLog(Log, "Cleaning VirtualStore : " + cleaned, kLogVerbose);
     AddLog(Log, "Closing Huelet", kLogInfo);
     if (IsProgramInstalled(kProgramDisplayName)) {
         Instance.ReleaseSlot();
-        return;
+        return {};
     }
     // Portable: the last window leaves nothing but "settings.ini" behind.
     if (Instance.OthersRunning()) {
         Instance.RemoveOwnFiles();
-        return;
+        return {};
     }
     bool fellBack = false;
     const std::string data = UserDataFolder(exe_, title_, &fellBack);
@@ -62,9 +67,11 @@ void TPortableMode::Close(TKLog* Log, TInstance& Instance) const {
     Instance.ReleaseSlot();
     RemoveMakerDataFolderIfEmpty();
     // Only a complete export may remove the registry settings.
-    if (ExportSettingsIni(kProgramName, SettingsIniPath())) {
-        DeleteProgramKey(kProgramName);
-        DeleteMakerValue(kProgramName);
-        DeleteMakerKeyIfEmpty();
-    }
+    std::string problem;
+    if (!ExportSettingsIni(kProgramName, SettingsIniPath(), &problem))
+        return problem;
+    DeleteProgramKey(kProgramName);
+    DeleteMakerValue(kProgramName);
+    DeleteMakerKeyIfEmpty();
+    return {};
 }

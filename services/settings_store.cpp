@@ -1,5 +1,6 @@
 #include "services/settings_store.h"
 
+#include "base/ascii.h"
 #include "platform/inifile.h"
 #include "platform/registry.h"
 #include "services/text.h"
@@ -15,11 +16,25 @@ std::string ProgramKey(const std::string& ProgramName) {
 
 } // namespace
 
-void ImportSettingsIni(const std::string& ProgramName, const std::string& IniPath) {
+std::vector<std::string> ImportSettingsIni(const std::string& ProgramName,
+                                           const std::string& IniPath) {
+    std::vector<std::string> problems;
     const std::string key = ProgramKey(ProgramName);
-    if (!reg::CreateKey(reg::Root::CurrentUser, key))
-        return;
+    if (!reg::CreateKey(reg::Root::CurrentUser, key)) {
+        problems.push_back("cannot import " + IniPath +
+                           ": the registry cannot be written: " + reg::LastError());
+        return problems;
+    }
     const TIniFile ini(IniPath);
+    if (!ini.LoadError().empty()) {
+        problems.push_back(ini.LoadError() + "; no setting was imported");
+        return problems;
+    }
+    for (const auto& s : ini.SkippedEntries())
+        if (base::EqualsIgnoringAsciiCase(s.Section, kSettingsSection) ||
+            base::EqualsIgnoringAsciiCase(s.Section, kSettingsDwordSection))
+            problems.push_back(IniPath + ", line " + std::to_string(s.Line) + ": " + s.Reason +
+                               "; the entry was skipped");
     std::vector<reg::Value> values;
     for (const auto& name : ini.EntryNames(kSettingsSection))
         values.push_back(reg::Value::String(name, ini.ReadString(kSettingsSection, name, "")));
@@ -27,32 +42,43 @@ void ImportSettingsIni(const std::string& ProgramName, const std::string& IniPat
         const int number = ProfileTextToIntDef(ini.ReadString(kSettingsDwordSection, name, ""), 0);
         values.push_back(reg::Value::Dword(name, static_cast<std::uint32_t>(number)));
     }
-    if (values.empty())
-        return;
-    if (!reg::WriteValues(reg::Root::CurrentUser, key, values))
-        throw std::runtime_error("Unable to write the settings to the registry: " +
-                                 reg::LastError());
+    if (!values.empty() && !reg::WriteValues(reg::Root::CurrentUser, key, values))
+        problems.push_back("cannot import " + IniPath +
+                           ": the registry cannot be written: " + reg::LastError());
+    return problems;
 }
 
-bool ExportSettingsIni(const std::string& ProgramName, const std::string& IniPath) {
+bool ExportSettingsIni(const std::string& ProgramName, const std::string& IniPath,
+                       std::string* Problem) {
     const std::string key = ProgramKey(ProgramName);
     reg::Key k;
     if (!reg::CreateKey(reg::Root::CurrentUser, key, reg::View::Key64) ||
-        !k.Open(reg::Root::CurrentUser, key, reg::View::Key64))
+        !k.Open(reg::Root::CurrentUser, key, reg::View::Key64)) {
+        if (Problem)
+            *Problem = "cannot export the settings to " + IniPath +
+                       ": the registry key cannot be read: " + reg::LastError();
         return false;
-    for (const auto& v : k.Values()) {
-        bool written = true;
-        if (v.Type == reg::REG_SZ) {
-            written = IniWriteString(IniPath, kSettingsSection, v.Name, v.Data);
-        } else if (v.Type == reg::REG_DWORD) {
-            const auto number = v.AsDword();
-            written = number && IniWriteString(IniPath, kSettingsDwordSection, v.Name,
-                                               std::to_string(static_cast<std::int32_t>(*number)));
-        }
-        if (!written)
-            return false;
     }
-    return true;
+    std::vector<IniEntry> entries;
+    for (const auto& v : k.Values()) {
+        if (v.Type == reg::REG_SZ) {
+            entries.push_back({kSettingsSection, v.Name, v.Data});
+        } else if (const auto number = v.AsDword()) {
+            entries.push_back({kSettingsDwordSection, v.Name,
+                               std::to_string(static_cast<std::int32_t>(*number))});
+        }
+    }
+    return IniWriteStrings(IniPath, entries, Problem);
+}
+
+std::string SettingsProblemsText(const std::vector<std::string>& Problems) {
+    constexpr std::size_t kShown = 10;
+    std::string text;
+    for (std::size_t i = 0; i < Problems.size() && i < kShown; ++i)
+        text += (i ? "\n" : "") + Problems[i];
+    if (Problems.size() > kShown)
+        text += "\n... and " + std::to_string(Problems.size() - kShown) + " more";
+    return text;
 }
 
 void DeleteProgramKey(const std::string& ProgramName) {

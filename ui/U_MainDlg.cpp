@@ -334,9 +334,11 @@ void TMainDlg::ConnectHandlers() {
 // ----- lifecycle -----
 
 void TMainDlg::FormCreate() {
-    // Portable mode imports "settings.ini". A registry that cannot be written is reported
-    // like any other error, and the window is still built.
-    RunHandler([this] { portable_.Start(); });
+    // Portable mode imports "settings.ini". What could not be imported, and registry files
+    // that could not be read, are said in one message; the window is still built.
+    const std::vector<std::string> problems = portable_.Start();
+    if (!problems.empty())
+        ShowMessageBox(this, SettingsProblemsText(problems), kMbOk, kMbKindWarning);
     // A portable run leaves no file-dialog history behind either.
     WOD.KeepHistory = !portable_.Active();
 
@@ -413,7 +415,12 @@ void TMainDlg::AppEvtActivate() {
 }
 
 void TMainDlg::FormClose() {
-    portable_.Close(log, instance_);
+    // A failed export keeps the settings in the registry; say so once, at this close.
+    const std::string problem = portable_.Close(log, instance_);
+    if (!problem.empty())
+        ShowMessageBox(this, problem + "
+The settings are kept in the registry.", kMbOk,
+                       kMbKindWarning);
 }
 
 void TMainDlg::FormDestroy() {

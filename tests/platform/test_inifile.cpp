@@ -6,9 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -17,6 +21,11 @@ namespace {
 
 using testenv::ReadAll;
 using testenv::Write;
+
+// A string literal with the zero bytes inside it.
+template <std::size_t N> std::string Bytes(const char (&Literal)[N]) {
+    return std::string(Literal, N - 1);
+}
 
 class IniFileTest : public ::testing::Test {
   protected:
@@ -165,6 +174,235 @@ TEST_F(IniFileTest, WritesThatCannotBeHeldOrStoredFailAndChangeNothing) {
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_))
         ++entries;
     EXPECT_EQ(entries, 1);
+}
+
+TEST_F(IniFileTest, AValueWhollyInMatchingQuotesLosesThem) {
+    struct Case {
+        const char* line;
+        const char* value;
+    } cases[] = {
+        {"'single'", "single"},
+        {"\"double\"", "double"},
+        {"' padded '", " padded "},
+        {"''", ""},
+        {"'", "'"},
+        {"'mixed\"", "'mixed\""},
+        {"'a' and 'b'", "a' and 'b"},
+        {"\"'both'\"", "'both'"},
+        {"it's", "it's"},
+    };
+    std::string text = "[Settings]\n";
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        text += "V" + std::to_string(i) + "=" + cases[i].line + "\n";
+    Write(path_, text);
+    const TIniFile ini(path_);
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ini.ReadString("Settings", "V" + std::to_string(i), "<none>"), cases[i].value)
+            << cases[i].line;
+
+    // Values that would lose quotes are written so that they keep them.
+    for (const std::string v : {"'single'", "\"double\"", "'", "'x\""})
+        ASSERT_TRUE(IniWriteString(path_, "Quoted", "V", v));
+    for (const std::string v : {"'single'", "\"double\""}) {
+        ASSERT_TRUE(IniWriteString(path_, "Quoted", "V", v));
+        EXPECT_EQ(TIniFile(path_).ReadString("Quoted", "V", ""), v);
+    }
+}
+
+// Entries whose name or value holds a zero byte or a carriage return could not be written
+// back: they are left out, each with its line, and the entries around them still count.
+TEST_F(IniFileTest, EntriesThatCannotBeWrittenBackAreSkippedWithTheirLine) {
+    Write(path_, Bytes("[Settings]\n"
+                       "Before=1\n"
+                       "Zero\0Name=2\n"
+                       "ZeroValue=a\0b\n"
+                       "Carriage\rReturn=3\n"
+                       "CrValue=x\ry\n"
+                       "After=4\n"
+                       "CrAtTheEnd=5\r\n"));
+    const TIniFile ini(path_);
+    EXPECT_EQ(ini.EntryNames("Settings"),
+              (std::vector<std::string>{"Before", "After", "CrAtTheEnd"}));
+    const auto& skipped = ini.SkippedEntries();
+    ASSERT_EQ(skipped.size(), 4u);
+    const std::pair<int, const char*> expected[] = {{3, "the name holds a zero byte"},
+                                                    {4, "the value holds a zero byte"},
+                                                    {5, "the name holds a carriage return"},
+                                                    {6, "the value holds a carriage return"}};
+    for (std::size_t i = 0; i < skipped.size(); ++i) {
+        EXPECT_EQ(skipped[i].Line, expected[i].first);
+        EXPECT_EQ(skipped[i].Reason, expected[i].second);
+        EXPECT_EQ(skipped[i].Section, "Settings");
+    }
+}
+
+// Files no editor would write, and files no one should: read as far as they make sense,
+// without waiting, and a write into them keeps what was readable.
+TEST_F(IniFileTest, HostileFilesAreReadWithoutBlockingAndKeepTheirEntries) {
+    std::mt19937 random(13);
+    std::string garbage(64 << 10, '\0');
+    for (char& c : garbage)
+        c = static_cast<char>(random());
+    std::string many = "[Settings]\n";
+    for (int i = 0; i < 20000; ++i)
+        many += "Entry" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    std::string le = "\xff\xfe", be = "\xfe\xff";
+    for (char16_t c : std::u16string(u"[Settings]\r\nWide=caf\u00e9\r\n")) {
+        le += static_cast<char>(c & 0xff);
+        le += static_cast<char>(c >> 8);
+        be += static_cast<char>(c >> 8);
+        be += static_cast<char>(c & 0xff);
+    }
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        bool loaded;
+        std::size_t entries; // of [Settings]
+        const char* probe;   // an entry that must read back, or ""
+        std::string value;
+    } cases[] = {
+        {"binary garbage", [&](const std::string& p) { Write(p, garbage); }, true, 0, "", ""},
+        {"garbage after a section",
+         [&](const std::string& p) { Write(p, "[Settings]\nKeep=1\n" + garbage); }, true,
+         std::size_t(-1), "Keep", "1"},
+        {"zero bytes",
+         [](const std::string& p) { Write(p, Bytes("[Settings]\nA=1\n\0\0\0\nB=2\n")); }, true, 2,
+         "B", "2"},
+        {"a 3 MB line",
+         [](const std::string& p) {
+             Write(p, "[Settings]\nLong=" + std::string(3 << 20, 'x') + "\nShort=s\n");
+         },
+         true, 2, "Short", "s"},
+        {"20,000 entries", [&](const std::string& p) { Write(p, many); }, true, 20000, "entry19999",
+         "19999"},
+        {"UTF-16 LE", [&](const std::string& p) { Write(p, le); }, true, 1, "Wide", "caf\xc3\xa9"},
+        {"UTF-16 BE", [&](const std::string& p) { Write(p, be); }, true, 1, "Wide", "caf\xc3\xa9"},
+        {"a FIFO", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, false, 0,
+         "", ""},
+        {"a folder", [](const std::string& p) { fs::create_directories(p); }, false, 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+        c.make(path_);
+        const TIniFile ini(path_);
+        EXPECT_EQ(ini.Loaded(), c.loaded);
+        EXPECT_EQ(ini.LoadError().empty(), c.loaded) << ini.LoadError();
+        const auto names = ini.EntryNames("Settings");
+        if (c.entries != std::size_t(-1)) {
+            EXPECT_EQ(names.size(), c.entries);
+        }
+        if (*c.probe) {
+            EXPECT_EQ(ini.ReadString("Settings", c.probe, "<none>"), c.value);
+        }
+
+        // A write keeps every entry that was readable, and the file's encoding.
+        const bool written = IniWriteString(path_, "Settings", "Added", "yes");
+        EXPECT_EQ(written, c.loaded);
+        if (!c.loaded)
+            continue;
+        const TIniFile after(path_);
+        EXPECT_EQ(after.ReadString("Settings", "Added", ""), "yes");
+        EXPECT_EQ(after.EntryNames("Settings").size(), names.size() + 1);
+        if (*c.probe) {
+            EXPECT_EQ(after.ReadString("Settings", c.probe, "<none>"), c.value);
+        }
+        if (std::string(c.what).rfind("UTF-16", 0) == 0) {
+            EXPECT_EQ(ReadAll(path_).substr(0, 2),
+                      std::string(c.what) == "UTF-16 LE" ? "\xff\xfe" : "\xfe\xff");
+        }
+    }
+}
+
+TEST_F(IniFileTest, ManyEntriesGoInOneWriteAndRefusedOnesAreNamed) {
+    Write(path_, "[Settings]\nA=old\n[Other]\nX=1\n");
+    std::string error;
+    EXPECT_FALSE(IniWriteStrings(path_,
+                                 {{"Settings", "A", "new"},
+                                  {"Settings", "Bad", Bytes("x\0y")},
+                                  {"Settings", "B", "first"},
+                                  {"Settings_DWORD", "N", "1"},
+                                  {"settings", "b", "second"}},
+                                 &error));
+    EXPECT_NE(error.find(path_), std::string::npos) << error;
+    EXPECT_NE(error.find("Bad"), std::string::npos) << error;
+    EXPECT_EQ(ReadAll(path_), "[Settings]\nA=new\nb=second\n[Other]\nX=1\n[Settings_DWORD]\nN=1\n");
+    error.clear();
+    EXPECT_TRUE(IniWriteStrings(path_, {}, &error));
+    EXPECT_TRUE(error.empty());
+
+    // A read-only file is said as such, and stays as it was.
+    ::chmod(path_.c_str(), 0444);
+    EXPECT_FALSE(IniWriteStrings(path_, {{"Settings", "A", "x"}}, &error));
+    EXPECT_EQ(error, "cannot write " + path_ + ": the file is read-only");
+}
+
+// Two processes writing the same file at once, entry by entry: each write re-reads the file
+// under the lock, so neither loses the other's entries.
+TEST_F(IniFileTest, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kEach = 40;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const std::string who = child == 0 ? "child" : "parent";
+    bool all = true;
+    for (int i = 0; i < kEach; ++i)
+        all &= IniWriteString(path_, "Settings", who + std::to_string(i), std::to_string(i));
+    if (child == 0)
+        ::_exit(all ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(all);
+    EXPECT_EQ(TIniFile(path_).EntryNames("Settings").size(), 2u * kEach);
+}
+
+// A folder that refuses new files (a write-protected program folder) with a settings.ini its
+// user may write: the file is written in place. Root passes every permission check, so as
+// root the case runs in a child under an unprivileged user id.
+TEST_F(IniFileTest, AFolderThatRefusesNewFilesGetsTheFileWrittenInPlace) {
+    const uid_t nobody = 65534;
+    const std::string folder = dir_ + "/locked", file = folder + "/settings.ini";
+    fs::create_directory(folder);
+    Write(file, "[Settings]\nA=1\n");
+    ::chmod(file.c_str(), 0644);
+    ::chmod(folder.c_str(), 0555);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+        ASSERT_EQ(::chown(folder.c_str(), nobody, nobody), 0);
+        ASSERT_EQ(::chown(file.c_str(), nobody, nobody), 0);
+    }
+    // 0: both written as asked; 1: the existing file refused; 2: a new file was created.
+    auto attempt = [&]() -> int {
+        if (!IniWriteStrings(file, {{"Settings", "A", "2"}, {"Settings", "B", "3"}}))
+            return 1;
+        return IniWriteString(folder + "/new.ini", "Settings", "A", "1") ? 2 : 0;
+    };
+    int result = 1;
+    if (root) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+                ::_exit(3);
+            ::_exit(attempt());
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 3) {
+            ::chmod(folder.c_str(), 0755);
+            GTEST_SKIP() << "running as root without the right to change user";
+        }
+        result = WEXITSTATUS(status);
+    } else {
+        result = attempt();
+    }
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadAll(file), "[Settings]\nA=2\nB=3\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 } // namespace

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -415,6 +417,158 @@ TEST_F(RegistryTest, TwoProcessesChangingTheHiveLoseNothing) {
         EXPECT_EQ(e.path().filename(), "HKEY_CURRENT_USER.reg");
     }
     EXPECT_EQ(files, 1);
+}
+
+// A hive written by hand, with values under the root key itself, an empty top-level key,
+// comments and lines that cannot be understood: a rewrite keeps every key and value it read.
+TEST_F(RegistryTest, HandWrittenHiveKeepsRootValuesAndEmptyTopLevelKeysThroughARewrite) {
+    const std::string text = "REGEDIT4\n"
+                             "; written by hand\n"
+                             "[HKEY_CURRENT_USER]\n"
+                             "\"AtRoot\"=\"r\"\n"
+                             "\"RootNumber\"=dword:00000007\n"
+                             "[HKEY_CURRENT_USER\\Environment]\n"
+                             "[HKEY_CURRENT_USER\\AppEvents]\n"
+                             "this line means nothing\n"
+                             "\"Broken\"=dword:zz\n"
+                             "[HKEY_CURRENT_USER\\SOFTWARE\\Norwick Softworks]\n"
+                             "\"Huelet\"=\"/exe\"\n";
+    WriteHive(text);
+    ASSERT_TRUE(WriteString(Root::CurrentUser, kMaker + "\\Huelet", "New", "1"));
+    EXPECT_EQ(ReadAll(Hive() + ".bak"), text); // the comment and the damaged lines are kept there
+
+    Key k;
+    ASSERT_TRUE(k.Open(Root::CurrentUser, ""));
+    EXPECT_EQ(k.ValueNames(), (std::vector<std::string>{"AtRoot", "RootNumber"}));
+    EXPECT_EQ(k.SubKeyNames(), (std::vector<std::string>{"AppEvents", "Environment", "SOFTWARE"}));
+    std::uint32_t n = 0;
+    EXPECT_TRUE(k.ReadDword("RootNumber", n));
+    EXPECT_EQ(n, 7u);
+    EXPECT_TRUE(KeyExists(Root::CurrentUser, "Environment"));
+    ASSERT_TRUE(k.Open(Root::CurrentUser, kMaker));
+    EXPECT_TRUE(k.HasValue("Huelet"));
+
+    // Removing every key of ours leaves the hand-written ones in place.
+    ASSERT_TRUE(DeleteKeyTree(Root::CurrentUser, kMaker));
+    ASSERT_TRUE(fs::exists(Hive()));
+    ASSERT_TRUE(k.Open(Root::CurrentUser, ""));
+    EXPECT_EQ(k.ValueNames().size(), 2u);
+    EXPECT_TRUE(KeyExists(Root::CurrentUser, "AppEvents"));
+}
+
+// Each opened key is read from one parse of the hive, kept while the file is unchanged; a
+// change by hand (replaced, or rewritten in place with the same size) is seen at the next
+// opening, and a key opened before keeps what it saw.
+TEST_F(RegistryTest, TheKeptParseFollowsEveryChangeOfTheFile) {
+    const auto hive = [](const char* value) {
+        return std::string("REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\X]\n\"v\"=\"") + value + "\"\n";
+    };
+    const auto read = [] {
+        Key k;
+        std::string text;
+        return k.Open(Root::CurrentUser, "SOFTWARE\\X") && k.ReadString("v", text) ? text : "-";
+    };
+    const auto setMtime = [this](long seconds) {
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, Hive().c_str(), times, 0), 0);
+    };
+    WriteHive(hive("one"));
+    setMtime(1000000000);
+    EXPECT_EQ(read(), "one");
+    Key before;
+    ASSERT_TRUE(before.Open(Root::CurrentUser, "SOFTWARE\\X"));
+
+    // In place, same size, another modification time.
+    {
+        std::fstream f(Hive(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(hive("one").size() - 5));
+        f << "two";
+    }
+    setMtime(1000000001);
+    EXPECT_EQ(read(), "two");
+    // Replaced by another file.
+    Write(root_ + "/other.reg", hive("three"));
+    fs::rename(root_ + "/other.reg", Hive());
+    EXPECT_EQ(read(), "three");
+    // Our own change, then gone.
+    ASSERT_TRUE(WriteString(Root::CurrentUser, "SOFTWARE\\X", "v", "four"));
+    EXPECT_EQ(read(), "four");
+    fs::remove(Hive());
+    EXPECT_EQ(read(), "-");
+
+    std::string text;
+    EXPECT_TRUE(before.ReadString("v", text));
+    EXPECT_EQ(text, "one");
+}
+
+// Something other than a regular file where a hive or a machine .reg file belongs is skipped
+// without waiting, said once, and never replaced; a symbolic link to a hive is read and
+// written through, the link kept.
+TEST_F(RegistryTest, HivesThatAreNotRegularFilesAreSkippedAndSaidOnce) {
+    TakeSkippedFileMessages();
+    fs::create_directories(root_ + "/user");
+    ASSERT_EQ(::mkfifo(Hive().c_str(), 0600), 0);
+    EXPECT_FALSE(KeyExists(Root::CurrentUser, kMaker));
+    EXPECT_FALSE(KeyExists(Root::CurrentUser, kMaker)); // asked again: not said again
+    EXPECT_FALSE(WriteString(Root::CurrentUser, kMaker, "Huelet", "x"));
+    EXPECT_NE(LastError().find("not a regular file"), std::string::npos) << LastError();
+    auto said = TakeSkippedFileMessages();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find(Hive()), std::string::npos) << said[0];
+    EXPECT_NE(said[0].find("not a regular file"), std::string::npos) << said[0];
+    EXPECT_TRUE(fs::is_fifo(Hive()));
+
+    // A symbolic link to a real hive elsewhere.
+    fs::remove(Hive());
+    Write(root_ + "/elsewhere.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\X]\n\"a\"=\"1\"\n");
+    fs::create_symlink(root_ + "/elsewhere.reg", Hive());
+    EXPECT_TRUE(KeyExists(Root::CurrentUser, "SOFTWARE\\X"));
+    ASSERT_TRUE(WriteString(Root::CurrentUser, "SOFTWARE\\X", "b", "2"));
+    EXPECT_TRUE(fs::is_symlink(Hive()));
+    EXPECT_NE(ReadAll(root_ + "/elsewhere.reg").find("\"b\"=\"2\""), std::string::npos);
+    // A link to a FIFO is a FIFO.
+    fs::remove(Hive());
+    ASSERT_EQ(::mkfifo((root_ + "/pipe").c_str(), 0600), 0);
+    fs::create_symlink(root_ + "/pipe", Hive());
+    EXPECT_FALSE(KeyExists(Root::CurrentUser, "SOFTWARE\\X"));
+    EXPECT_EQ(TakeSkippedFileMessages().size(), 1u);
+
+    // Machine files: a FIFO and a folder among them are skipped, the others read.
+    const std::string uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    Write(root_ + "/machine/a.reg",
+          "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + uninstall + "\\A]\n\"DisplayName\"=\"A\"\n");
+    ASSERT_EQ(::mkfifo((root_ + "/machine/b.reg").c_str(), 0600), 0);
+    fs::create_directories(root_ + "/machine/c.reg");
+    EXPECT_TRUE(KeyExists(Root::LocalMachine, uninstall + "\\A"));
+    EXPECT_TRUE(KeyExists(Root::LocalMachine, uninstall + "\\A"));
+    said = TakeSkippedFileMessages();
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_NE(said[0].find("b.reg"), std::string::npos) << said[0];
+    EXPECT_NE(said[1].find("c.reg"), std::string::npos) << said[1];
+}
+
+// Setting many values of one key, and reading a hive of many keys, take time in proportion
+// to their number (the speed itself is measured in bench/): this checks that they all arrive.
+TEST_F(RegistryTest, TwentyThousandValuesInOneChange) {
+    std::vector<Value> values;
+    for (int i = 0; i < 20000; ++i)
+        values.push_back(Value::String("Name" + std::to_string(i), std::to_string(i)));
+    values.push_back(Value::String("name5", "again")); // the same name, other case
+    ASSERT_TRUE(WriteValues(Root::CurrentUser, kMaker + "\\Huelet", values));
+    ASSERT_TRUE(DeleteValue(Root::CurrentUser, kMaker + "\\Huelet", "Name7"));
+    ASSERT_TRUE(WriteString(Root::CurrentUser, kMaker + "\\Huelet", "NAME19999", "last"));
+    Key k;
+    ASSERT_TRUE(k.Open(Root::CurrentUser, kMaker + "\\Huelet"));
+    const auto names = k.ValueNames();
+    ASSERT_EQ(names.size(), 19999u);
+    EXPECT_EQ(names[5], "Name5");
+    EXPECT_EQ(names[7], "Name8");
+    std::string text;
+    EXPECT_TRUE(k.ReadString("NAME5", text));
+    EXPECT_EQ(text, "again");
+    EXPECT_TRUE(k.ReadString("name19999", text));
+    EXPECT_EQ(text, "last");
+    EXPECT_FALSE(k.HasValue("Name7"));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "services/datafolder.h"
+#include "services/filefunctions.h"
 
 #include "testenv.h"
 
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -278,6 +280,47 @@ TEST_F(DataFolderTest, MissingOrUnsafeVirtualStoreTouchesNothing) {
     Set("XDG_STATE_HOME", std::nullopt);
     Set("HOME", std::nullopt);
     EXPECT_EQ(CleanVirtualStore("/opt/Huelet/"), "");
+}
+
+// The portable close clears the data folder that UserDataFolder names, unless it fell back to
+// the executable's folder. Whatever stands where the data folder belongs, that clearing never
+// reaches a file outside the data folder.
+TEST_F(DataFolderTest, ClearingTheDataFolderNeverReachesBeyondIt) {
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+    } cases[] = {
+        {"a symbolic link to another folder",
+         [this] {
+             fs::create_directories(Maker());
+             fs::create_directory_symlink(root_ / "elsewhere", Maker() / "Huelet");
+         }},
+        {"a file in its place",
+         [this] {
+             fs::create_directories(Maker());
+             std::ofstream(Maker() / "Huelet") << "a file";
+         }},
+        {"missing parents", [this] { Set("XDG_DATA_HOME", (root_ / "none/deeper").string()); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(Maker());
+        fs::remove_all(root_ / "elsewhere");
+        fs::create_directories(root_ / "elsewhere");
+        std::ofstream(root_ / "elsewhere" / "precious.jpg") << "p";
+        std::ofstream(root_ / "app" / "settings.ini") << "[Settings]\n";
+        c.prepare();
+
+        bool fellBack = false;
+        const std::string data = UserDataFolder(Exe(), "Huelet", &fellBack);
+        if (!fellBack)
+            DeleteFilesByExt(data, "*");
+        else
+            EXPECT_EQ(data, ExeFolder());
+        EXPECT_TRUE(fs::exists(root_ / "elsewhere" / "precious.jpg"));
+        EXPECT_TRUE(fs::exists(root_ / "app" / "settings.ini"));
+        Set("XDG_DATA_HOME", (root_ / "data").string());
+    }
 }
 
 } // namespace

@@ -238,4 +238,38 @@ TEST_F(FileFunctionsTest, AtomicWriteReplacesOrLeavesUntouched) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"folder", "settings"}));
 }
 
+// Links are removed as links, wherever they sit, and their targets stay; a folder to clear
+// that is itself a link, or not a folder, is not touched at all.
+TEST_F(FileFunctionsTest, DeleteNeverFollowsSymbolicLinks) {
+    fs::create_directories(P("outside/inner"));
+    Write(P("outside/precious.jpg"), "p");
+    Write(P("outside/inner/deep.jpg"), "d");
+    const std::string f = P("F");
+    fs::create_directories(f + "/sub");
+    fs::create_symlink(P("outside/precious.jpg"), f + "/to-file.jpg");
+    fs::create_symlink(P("outside"), f + "/to-folder");
+    fs::create_symlink(P("outside"), f + "/sub/to-folder.jpg");
+    fs::create_symlink(P("nowhere"), f + "/dangling");
+    EXPECT_TRUE(DeleteFilesByExt(f, "*"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(f)));
+
+    struct Case {
+        const char* what;
+        std::string folder;
+    } untouched[] = {
+        {"a link to a folder", P("link")},
+        {"a link to a folder, with a slash", P("link") + "/"},
+        {"a file", P("outside/precious.jpg")},
+    };
+    fs::create_symlink(P("outside"), P("link"));
+    for (const auto& c : untouched) {
+        EXPECT_TRUE(DeleteFilesByExt(c.folder, "*")) << c.what;
+        EXPECT_TRUE(DeleteFilesByExt(c.folder, "jpg")) << c.what;
+    }
+    EXPECT_TRUE(fs::is_symlink(P("link")));
+    EXPECT_EQ(ReadAll(P("outside/precious.jpg")), "p");
+    EXPECT_EQ(ReadAll(P("outside/inner/deep.jpg")), "d");
+    EXPECT_TRUE(DeleteFilesByExt(P("missing/parents/F"), "*"));
+}
+
 } // namespace

@@ -10,9 +10,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -217,6 +220,136 @@ TEST_F(SettingsStoreTest, RegisterProgramPathWritesTheMakerValue) {
     std::string text;
     EXPECT_TRUE(k.ReadString("Huelet", text));
     EXPECT_EQ(text, "/new/place/huelet");
+}
+
+// Entries the file cannot give back unchanged are skipped, the others imported, and every
+// problem is one text naming the file and the line: the caller shows them once.
+TEST_F(SettingsStoreTest, ImportSkipsEntriesThatCannotRoundTripAndSaysWhere) {
+    const std::string text("[Settings]\n"
+                           "Good=1\n"
+                           "Zero=a\0b\n"
+                           "Bad\rName=x\n"
+                           "Also=2\n"
+                           "[Settings_DWORD]\n"
+                           "N=5\n"
+                           "M\0=6\n"
+                           "[Elsewhere]\n"
+                           "Z=\0\n",
+                           87);
+    Write(ini_, text);
+    const auto problems = ImportSettingsIni("Huelet", ini_);
+    const auto values = ProgramValues();
+    std::vector<std::string> names;
+    for (const auto& v : values)
+        names.push_back(v.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Good", "Also", "N"}));
+    ASSERT_EQ(problems.size(), 3u);
+    const char* expected[] = {", line 3: the value holds a zero byte; the entry was skipped",
+                              ", line 4: the name holds a carriage return; the entry was skipped",
+                              ", line 8: the name holds a zero byte; the entry was skipped"};
+    for (std::size_t i = 0; i < problems.size(); ++i)
+        EXPECT_EQ(problems[i], ini_ + expected[i]);
+    const std::string message = SettingsProblemsText(problems);
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 2);
+
+    // What was imported exports again, so a portable close can clean up.
+    ASSERT_TRUE(ExportSettingsIni("Huelet", root_ + "/exe/out.ini"));
+
+    // Many problems make one message of bounded length.
+    EXPECT_EQ(SettingsProblemsText(std::vector<std::string>(25, "p")),
+              "p\np\np\np\np\np\np\np\np\np\n... and 15 more");
+}
+
+TEST_F(SettingsStoreTest, ImportOfSomethingThatIsNotAFileIsOneProblemAndDoesNotWait) {
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+    } cases[] = {
+        {"a FIFO", [this] { ASSERT_EQ(::mkfifo(ini_.c_str(), 0600), 0); }},
+        {"a folder", [this] { fs::create_directories(ini_); }},
+        {"a link to a FIFO",
+         [this] {
+             ASSERT_EQ(::mkfifo((root_ + "/pipe").c_str(), 0600), 0);
+             fs::create_symlink(root_ + "/pipe", ini_);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ec;
+        fs::remove_all(ini_, ec);
+        fs::remove(root_ + "/pipe", ec);
+        c.make();
+        const auto problems = ImportSettingsIni("Huelet", ini_);
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_NE(problems[0].find(ini_), std::string::npos) << problems[0];
+        EXPECT_TRUE(reg::KeyExists(Root::CurrentUser, kProgramKey));
+        ASSERT_TRUE(reg::WriteString(Root::CurrentUser, kProgramKey, "Path", "p"));
+        std::string problem;
+        EXPECT_FALSE(ExportSettingsIni("Huelet", ini_, &problem));
+        EXPECT_NE(problem.find(ini_), std::string::npos) << problem;
+    }
+}
+
+TEST_F(SettingsStoreTest, AFailedExportSaysWhichFileAndWhy) {
+    ASSERT_TRUE(reg::WriteString(Root::CurrentUser, kProgramKey, "Path", "new"));
+    Write(ini_, "[Settings]\nPath=old\n");
+    chmod(ini_.c_str(), 0444);
+    std::string problem;
+    EXPECT_FALSE(ExportSettingsIni("Huelet", ini_, &problem));
+    EXPECT_EQ(problem, "cannot write " + ini_ + ": the file is read-only");
+    EXPECT_EQ(ReadAll(ini_), "[Settings]\nPath=old\n");
+
+    // A value the file cannot hold (written by another program) is named; the others are
+    // exported, and the export says it was not complete, so the registry is kept.
+    chmod(ini_.c_str(), 0644);
+    ASSERT_TRUE(reg::WriteValue(Root::CurrentUser, kProgramKey,
+                                reg::Value::String("Nul", std::string("a\0b", 3))));
+    EXPECT_FALSE(ExportSettingsIni("Huelet", ini_, &problem));
+    EXPECT_NE(problem.find("\"Nul\""), std::string::npos) << problem;
+    EXPECT_EQ(ReadAll(ini_), "[Settings]\nPath=new\n");
+}
+
+// 20,000 settings go out and come back in whole (the time it takes is in bench/).
+TEST_F(SettingsStoreTest, TwentyThousandSettingsRoundTrip) {
+    std::vector<reg::Value> values;
+    for (int i = 0; i < 10000; ++i) {
+        values.push_back(
+            reg::Value::String("Text" + std::to_string(i), "value " + std::to_string(i)));
+        values.push_back(
+            reg::Value::Dword("Number" + std::to_string(i), static_cast<std::uint32_t>(i)));
+    }
+    ASSERT_TRUE(reg::WriteValues(Root::CurrentUser, kProgramKey, values));
+    ASSERT_TRUE(ExportSettingsIni("Huelet", ini_));
+    ASSERT_TRUE(reg::DeleteKeyTree(Root::CurrentUser, kProgramKey));
+    EXPECT_TRUE(ImportSettingsIni("Huelet", ini_).empty());
+    const auto back = ProgramValues();
+    ASSERT_EQ(back.size(), 20000u);
+    EXPECT_EQ(back.front().Name, "Text0");
+    EXPECT_EQ(back.back().Data, reg::Value::Dword("", 9999).Data);
+}
+
+// Two instances closing at once, each exporting its own settings into the same file: the
+// exports take turns, and the file ends with all of them.
+TEST_F(SettingsStoreTest, TwoInstancesExportingAtOnceLoseNothing) {
+    constexpr int kEach = 20;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const std::string who = child == 0 ? "child" : "parent";
+    // Each its own registry, as two users' instances would have.
+    fs::create_directories(root_ + "/" + who);
+    setenv("HUELET_REGISTRY_DIR", (root_ + "/" + who).c_str(), 1);
+    bool ok = true;
+    for (int round = 0; round < kEach; ++round) {
+        ok &= reg::WriteString(Root::CurrentUser, kProgramKey, who + std::to_string(round), "v");
+        ok &= ExportSettingsIni("Huelet", ini_);
+    }
+    if (child == 0)
+        ::_exit(ok ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(TIniFile(ini_).EntryNames(kSettingsSection).size(), 2u * kEach);
 }
 
 } // namespace
