@@ -418,8 +418,7 @@ void TMainDlg::FormClose() {
     // A failed export keeps the settings in the registry; say so once, at this close.
     const std::string problem = portable_.Close(log, instance_);
     if (!problem.empty())
-        ShowMessageBox(this, problem + "
-The settings are kept in the registry.", kMbOk,
+        ShowMessageBox(this, problem + "\nThe settings are kept in the registry.", kMbOk,
                        kMbKindWarning);
 }
 
