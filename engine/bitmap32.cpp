@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +43,7 @@ void TBitmap32::Resize(int width, int height) {
     try {
         if (n == 0 || n < pixels_.capacity() / 4) {
             // Give back the memory of a much larger earlier picture.
-            std::vector<TColor32> fresh(n);
+            decltype(pixels_) fresh(n);
             pixels_.swap(fresh);
         } else {
             pixels_.resize(n);
@@ -119,7 +120,10 @@ int CreateUniqueFile(const std::string& base, std::string& name) {
 
 } // namespace
 
-void TBitmap32::ReadPictureFile(const std::string& path, bool lowColorDisplay) {
+void TBitmap32::ReadPictureFile(const std::string& path, bool lowColorDisplay, TPictureInfo* info) {
+    if (info != nullptr) {
+        *info = TPictureInfo();
+    }
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         throw EPictureError("Cannot open picture file " + QuotedPath(path) + ": " +
@@ -142,12 +146,54 @@ void TBitmap32::ReadPictureFile(const std::string& path, bool lowColorDisplay) {
         throw EPictureError("Cannot read picture file " + QuotedPath(path) + ": " +
                             ErrnoText(errno));
     }
-    DecodeJpeg(file.get(), path, lowColorDisplay, *this);
+    DecodeJpeg(file.get(), path, lowColorDisplay, *this, info);
+}
+
+void TBitmap32::ReadPictureHeader(const std::string& path, long long& width, long long& height,
+                                  TPictureInfo* info) {
+    if (info != nullptr) {
+        *info = TPictureInfo();
+    }
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw EPictureError("Cannot open picture file " + QuotedPath(path) + ": " +
+                            ErrnoText(errno));
+    }
+    unsigned char h[kBmpHeaderSize];
+    if (std::fread(h, 1, sizeof h, file.get()) != sizeof h) {
+        throw EPictureError("Picture file " + QuotedPath(path) + " is too short");
+    }
+    if (h[0] == 'B' && h[1] == 'M') {
+        auto u16 = [&h](int at) { return h[at] | h[at + 1] << 8; };
+        auto i32 = [&](int at) {
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(u16(at)) |
+                                             static_cast<std::uint32_t>(u16(at + 2)) << 16);
+        };
+        if (i32(14) == 12) {
+            width = u16(18);
+            height = u16(20);
+        } else {
+            width = i32(18);
+            height = std::llabs(static_cast<long long>(i32(22)));
+        }
+        return;
+    }
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        throw EPictureError("Cannot read picture file " + QuotedPath(path) + ": " +
+                            ErrnoText(errno));
+    }
+    const TJpegReader reader(file.get(), path, false);
+    width = reader.Width();
+    height = reader.Height();
+    if (info != nullptr) {
+        info->metadata = reader.Metadata();
+        info->warnings = reader.Warnings();
+    }
 }
 
 // The picture goes to a temporary file beside the target, renamed over it only when complete,
 // so a failed write never leaves a truncated picture or destroys the previous one.
-void TBitmap32::WriteJpegFile(const std::string& path) const {
+void TBitmap32::WriteJpegFile(const std::string& path, const TPictureMetadata* metadata) const {
     const std::string target = ResolveTarget(path);
     const std::size_t slash = target.rfind('/');
     const std::string folder =
@@ -172,7 +218,7 @@ void TBitmap32::WriteJpegFile(const std::string& path) const {
                             ErrnoText(error));
     }
     try {
-        EncodeJpeg(*this, file.get(), path);
+        EncodeJpeg(*this, file.get(), path, kDefaultJpegQuality, metadata);
         // A replaced file keeps its permissions (best effort: some file systems have none).
         struct stat st;
         if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {

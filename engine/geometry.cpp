@@ -45,3 +45,49 @@ std::vector<int> NearestSourceMap(int displayed, int source) {
     }
     return map;
 }
+
+void ApplyOrientation(const TBitmap32& source, int orientation, TBitmap32& target) {
+    if (orientation < 2 || orientation > 8) {
+        target.CopyFrom(&source);
+        return;
+    }
+    const int w = source.Width();
+    const int h = source.Height();
+    const bool swap = orientation >= 5;
+    target.Resize(swap ? h : w, swap ? w : h);
+    for (int y = 0; y < h; ++y) {
+        const TColor32* row = source.Row(y);
+        for (int x = 0; x < w; ++x) {
+            int tx = x, ty = y;
+            switch (orientation) {
+            case 2:
+                tx = w - 1 - x;
+                break; // mirrored
+            case 3:
+                tx = w - 1 - x;
+                ty = h - 1 - y;
+                break; // upside down
+            case 4:
+                ty = h - 1 - y;
+                break; // mirrored upside down
+            case 5:
+                tx = y;
+                ty = x;
+                break; // transposed
+            case 6:
+                tx = h - 1 - y;
+                ty = x;
+                break; // turned a quarter clockwise
+            case 7:
+                tx = h - 1 - y;
+                ty = w - 1 - x;
+                break; // transversed
+            default:
+                tx = y;
+                ty = w - 1 - x;
+                break; // a quarter counter-clockwise
+            }
+            target.SetPixelAt(tx, ty, row[x]);
+        }
+    }
+}

@@ -23,3 +23,7 @@ TRect DisplayedRect(int viewWidth, int viewHeight, const TBitmap32& picture);
 // Nearest-neighbour source index for each of `displayed` columns (or rows) showing `source` ones:
 // floor(d * (source / displayed)), the ratio taken once in single precision.
 std::vector<int> NearestSourceMap(int displayed, int source);
+
+// The picture turned and flipped as an EXIF orientation (1 to 8) says, so that it shows upright
+// with orientation 1; other values leave it as it is.
+void ApplyOrientation(const TBitmap32& source, int orientation, TBitmap32& target);

@@ -2,6 +2,7 @@
 # Builds the fuzzers with clang, libFuzzer, ASan and UBSan, and writes their seed corpora.
 # Usage: fuzz/build.sh [OUTPUT_DIR]   (default: build-fuzz beside the sources)
 #   OUTPUT_DIR/fuzz_read_picture     ReadPictureFile   (seeds: fuzz/make_seeds.sh CORPUS_DIR)
+#   OUTPUT_DIR/fuzz_exif             EXIF walker       (seeds: fuzz/seeds/exif)
 #   OUTPUT_DIR/fuzz_versioninfo      version-resource readers (seeds: OUTPUT_DIR/versioninfo-seeds)
 #   OUTPUT_DIR/fuzz_http_response    HTTP response parser     (seeds: OUTPUT_DIR/corpus_http)
 set -euo pipefail
@@ -23,7 +24,9 @@ fuzzer() {
 
 # A lower pixel limit keeps the picture fuzzer away from legitimately huge (and slow) pictures.
 fuzzer fuzz_read_picture -DHUELET_DECODE_MAX_PIXELS=1000000 \
-    "$root/engine/bitmap32.cpp" "$root/engine/jpeg_codec.cpp" "$root/engine/bmp_codec.cpp" -ljpeg
+    "$root/engine/bitmap32.cpp" "$root/engine/jpeg_codec.cpp" "$root/engine/bmp_codec.cpp" \
+    "$root/engine/jpeg_metadata.cpp" "$root/engine/exif.cpp" -ljpeg
+fuzzer fuzz_exif "$root/engine/exif.cpp"
 fuzzer fuzz_versioninfo "$root/platform/versioninfo.cpp"
 fuzzer fuzz_http_response "$root/update/http_parser.cpp"
 

@@ -2,6 +2,7 @@
 // from the command line, with the same engine as the window.
 #include "engine/bitmap32.h"
 #include "engine/filter.h"
+#include "engine/geometry.h"
 #include "engine/jpeg_codec.h"
 #include "engine/render.h"
 #include "huelet_config.h"
@@ -25,6 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kProgram = "huelet-splash";
+// libjpeg's largest width or height.
+constexpr long long kMaxJpegDimension = 65500;
 
 // The bundled sample and settings that keep its red cup and saucer and grey the wooden table.
 const char* const kSampleName = "coffee.jpg";
@@ -33,6 +36,7 @@ constexpr TSelection kSampleSelection{140, 30, 12, 90, 26, 20};
 void PrintHelp() {
     std::cout << "Usage: " << kProgram
               << " IN OUT --color R,G,B [--thresholds TR,TG,TB] [--filter] [--mask MASKFILE]\n"
+                 "                     [--strip] [--quality N] [--auto-orient]\n"
                  "       "
               << kProgram
               << "            (splash the bundled sample photo into the current folder)\n"
@@ -50,13 +54,26 @@ void PrintHelp() {
                  "                         than 3 of 8 neighbours selected), then fill holes\n"
                  "                         (more than 4 of 8 selected), each until stable\n"
                  "  --mask MASKFILE        also write the selection mask (white = kept)\n"
+                 "  --strip                write no metadata into OUT\n"
+                 "  --quality N            JPEG quality of OUT and MASKFILE, 1..100 (default 90)\n"
+                 "  --auto-orient          turn and flip IN upright as its EXIF orientation says\n"
+                 "                         before selecting, and write orientation 1\n"
                  "  --help                 show this text\n"
                  "  --version              show the version\n"
                  "\n"
                  "IN is a JPEG file or a \"BM\" bitmap file. The format of OUT and MASKFILE\n"
                  "follows the extension: .jpg or .jpeg (baseline JPEG, quality 90), .ppm (exact\n"
                  "colours) or .pgm (exact grey levels, the mean of the channels; exact for the\n"
-                 "mask and for greyed pixels).\n"
+                 "mask and for greyed pixels). CMYK and YCCK JPEGs are read as RGB.\n"
+                 "\n"
+                 "A JPEG OUT keeps the metadata of a JPEG IN, in its order: EXIF (without its\n"
+                 "thumbnail, orientation as it was, so viewers show OUT as they showed IN), XMP\n"
+                 "(extended XMP too), the ICC colour profile, IPTC/Photoshop data and comments.\n"
+                 "Damaged metadata is dropped with a warning; --strip drops all of it. The mask\n"
+                 "and .ppm/.pgm files carry none.\n"
+                 "Problems in IN that still give a picture (truncated or corrupt data, damaged\n"
+                 "metadata) print one line, \"huelet-splash: warning: IN: TEXT\", and the run\n"
+                 "goes on.\n"
                  "Files are written completely or not at all; existing files are replaced.\n"
                  "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for bad\n"
                  "arguments.\n";
@@ -117,6 +134,9 @@ struct TOptions {
     std::optional<TSelection> color;
     TSelection thresholds{0, 0, 0, 40, 40, 40};
     bool filter = false;
+    bool strip = false;
+    bool autoOrient = false;
+    int quality = kDefaultJpegQuality;
 };
 
 TOptions ParseArguments(const std::vector<std::string>& args) {
@@ -165,8 +185,19 @@ TOptions ParseArguments(const std::vector<std::string>& args) {
             o.mask = takeValue();
             if (o.mask.empty())
                 Fail(2, "--mask needs a file name");
+        } else if (arg == "--quality") {
+            const std::string v = takeValue();
+            int q = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), q);
+            if (ec != std::errc() || end != v.data() + v.size() || v.empty() || q < 1 || q > 100)
+                Fail(2, "--quality needs an integer 1..100, not " + Quoted(v));
+            o.quality = q;
         } else if (arg == "--filter" && !hasValue) {
             o.filter = true;
+        } else if (arg == "--strip" && !hasValue) {
+            o.strip = true;
+        } else if (arg == "--auto-orient" && !hasValue) {
+            o.autoOrient = true;
         } else {
             Fail(2, "unknown option " + Quoted(args[i]) + " (see --help)");
         }
@@ -245,10 +276,11 @@ class TPendingFile {
     bool committed_ = false;
 };
 
-void WritePicture(const TBitmap32& picture, TPendingFile& out, TFormat format) {
+void WritePicture(const TBitmap32& picture, TPendingFile& out, TFormat format, int quality,
+                  const TPictureMetadata* metadata) {
     if (format == TFormat::Jpeg) {
         try {
-            EncodeJpeg(picture, out.File(), out.Target());
+            EncodeJpeg(picture, out.File(), out.Target(), quality, metadata);
         } catch (const EPictureError& e) {
             Fail(1, std::string("cannot write ") + Quoted(out.Target()) + ": " + e.what());
         }
@@ -284,12 +316,41 @@ void Splash(const TOptions& o) {
     const TFormat outFormat = FormatOf(o.out, "output");
     const TFormat maskFormat = o.mask.empty() ? TFormat::Jpeg : FormatOf(o.mask, "mask");
 
-    TBitmap32 picture;
+    // What the output formats cannot hold is refused before the picture costs anything.
     try {
-        picture.ReadPictureFile(o.in);
+        long long w = 0, h = 0;
+        TBitmap32::ReadPictureHeader(o.in, w, h);
+        if (w <= 0 || h <= 0)
+            Fail(1, "cannot read input: " + Quoted(o.in) + " is an empty picture (" +
+                        std::to_string(w) + " x " + std::to_string(h) + " pixels)");
+        for (const auto& [file, format] : {std::pair{o.out, outFormat}, {o.mask, maskFormat}}) {
+            if (!file.empty() && format == TFormat::Jpeg &&
+                (w > kMaxJpegDimension || h > kMaxJpegDimension))
+                Fail(1, "cannot write " + Quoted(file) + ": the picture " + Quoted(o.in) + " is " +
+                            std::to_string(w) + " x " + std::to_string(h) +
+                            " pixels, and JPEG holds at most " + std::to_string(kMaxJpegDimension) +
+                            " in each direction");
+        }
     } catch (const EPictureError& e) {
         Fail(1, std::string("cannot read input: ") + e.what());
     }
+
+    TBitmap32 picture;
+    TPictureInfo info;
+    try {
+        picture.ReadPictureFile(o.in, false, &info);
+    } catch (const EPictureError& e) {
+        Fail(1, std::string("cannot read input: ") + e.what());
+    }
+    if (!info.warnings.empty())
+        std::cerr << kProgram << ": warning: " << o.in << ": " << info.WarningText() << "\n";
+    if (o.autoOrient && info.metadata.Orientation() != 1) {
+        TBitmap32 upright;
+        ApplyOrientation(picture, info.metadata.Orientation(), upright);
+        picture = std::move(upright);
+        info.metadata.SetOrientation(1);
+    }
+    const TPictureMetadata* metadata = o.strip ? nullptr : &info.metadata;
 
     const TSelection s{o.color->rc,     o.color->gc,     o.color->bc,
                        o.thresholds.tr, o.thresholds.tg, o.thresholds.tb};
@@ -302,11 +363,11 @@ void Splash(const TOptions& o) {
 
     // Both files are complete before either replaces anything.
     TPendingFile out(o.out);
-    WritePicture(result, out, outFormat);
+    WritePicture(result, out, outFormat, o.quality, metadata);
     std::optional<TPendingFile> maskOut;
     if (!o.mask.empty()) {
         maskOut.emplace(o.mask);
-        WritePicture(mask, *maskOut, maskFormat);
+        WritePicture(mask, *maskOut, maskFormat, o.quality, nullptr);
     }
     out.Commit();
     if (maskOut)

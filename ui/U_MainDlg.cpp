@@ -1,6 +1,7 @@
 #include "ui/U_MainDlg.h"
 
 #include "engine/filter.h"
+#include "engine/jpeg_codec.h"
 #include "engine/render.h"
 #include "huelet_config.h"
 #include "platform/U_DragDrop.h"
@@ -519,14 +520,18 @@ void TMainDlg::process_btnClick() {
     // 5.
     AddLog("Rendering...", kLogInfo);
     // 6.
+    TPictureInfo info;
     try {
-        orgimg->Bitmap().ReadPictureFile(work_path);
+        orgimg->Bitmap().ReadPictureFile(work_path, false, &info);
     } catch (const std::exception&) {
         orgimg->Changed();
         LoadFailed();
         return;
     }
     orgimg->Changed();
+    // Damaged data still gives a picture; the log says what is wrong with it.
+    if (!info.warnings.empty())
+        AddLog("Warning : " + info.WarningText(), kLogInfo);
     // 7-8.
     TBitmap32& picture = orgimg->Bitmap();
     pic_w = picture.Width();
@@ -755,8 +760,15 @@ void TMainDlg::save_btnClick() {
     const std::string temp = UserDataFolder(ExecutablePath(), title) + title + "_save.jpg";
     if (WideFileExists(temp))
         WideDeleteFile(temp);
-    // 7. An error here gets the default report.
-    result_bmp->WriteJpegFile(temp);
+    // 7. An error here gets the default report. The loaded picture's metadata goes along; a
+    // working copy that cannot be read any more just gives none.
+    TPictureInfo info;
+    try {
+        long long w = 0, h = 0;
+        TBitmap32::ReadPictureHeader(work_path, w, h, &info);
+    } catch (const EPictureError&) {
+    }
+    result_bmp->WriteJpegFile(temp, &info.metadata);
     // 8. A save that did not happen must not look like one that did.
     if (!CopyFileReplacing(temp, target)) {
         AddLog("Unable to export to : " + target, kLogError);
