@@ -276,6 +276,9 @@ class TCellFilter {
     explicit TCellFilter(TBitmap32& mask)
         : mask_(mask.Bits()), w_(mask.Width()), h_(mask.Height()),
           gw_((w_ + kColumns - 1) / kColumns + 2), gh_((h_ + kRows - 1) / kRows + 2) {}
+    explicit TCellFilter(TMaskBits& bits)
+        : mask_(nullptr), bits_(&bits), w_(bits.Width()), h_(bits.Height()),
+          gw_((w_ + kColumns - 1) / kColumns + 2), gh_((h_ + kRows - 1) / kRows + 2) {}
 
     // False, with the mask untouched, if it holds any other value than mask black and white.
     bool Run() {
@@ -285,6 +288,14 @@ class TCellFilter {
         Pass<TFill>();
         Store();
         return true;
+    }
+
+    void RunOnBits() {
+        LoadBits();
+        Prepare();
+        Pass<TErode>();
+        Pass<TFill>();
+        StoreBits();
     }
 
   private:
@@ -337,8 +348,27 @@ class TCellFilter {
             }
         }
         original_ = grid_;
+        Prepare();
+        return true;
+    }
 
-        // Which pixels of each cell may change: the interior of the picture.
+    void LoadBits() {
+        grid_.assign(static_cast<size_t>(gw_) * static_cast<size_t>(gh_), TCell{});
+        for (int y = 0; y < h_; ++y) {
+            const std::uint64_t* row = bits_->Row(y);
+            TCell* cells = grid_.data() + Cell(0, y / kRows);
+            const int shift = 8 * (y % kRows);
+            for (int x = 0; x < w_; x += kColumns) {
+                const std::uint64_t bits = (row[x / 64] >> (x % 64)) & 0xFFFF;
+                cells[x / kColumns].left |= (bits & 0xFF) << shift;
+                cells[x / kColumns].right |= (bits >> 8) << shift;
+            }
+        }
+    }
+
+    // Which pixels of each cell may change: the interior of the picture.
+    void Prepare() {
+        const size_t count = static_cast<size_t>(gw_) * static_cast<size_t>(gh_);
         changeable_.assign(count, TCell{});
         std::vector<TCell> columns(static_cast<size_t>(gw_ - 2), TCell{});
         for (int x = 1; x <= w_ - 2; ++x) {
@@ -355,7 +385,6 @@ class TCellFilter {
                 out[cx] = columns[cx] & TCell{rows, rows};
         }
         queued_.resize(count);
-        return true;
     }
 
     // The left and the right neighbour of every pixel of a half, from the half and the
@@ -538,7 +567,24 @@ class TCellFilter {
             }
     }
 
+    // Writes every row back into the bits.
+    void StoreBits() {
+        for (int y = 0; y < h_; ++y) {
+            std::uint64_t* row = bits_->Row(y);
+            const TCell* cells = grid_.data() + Cell(0, y / kRows);
+            const int shift = 8 * (y % kRows);
+            std::fill_n(row, bits_->WordsPerRow(), 0);
+            for (int x = 0; x < w_; x += kColumns) {
+                const TCell c = cells[x / kColumns];
+                const std::uint64_t bits = ((c.left >> shift) & 0xFF) | ((c.right >> shift) & 0xFF)
+                                                                            << 8;
+                row[x / 64] |= bits << (x % 64);
+            }
+        }
+    }
+
     TColor32* mask_;
+    TMaskBits* bits_ = nullptr;
     const int w_, h_;
     const int gw_, gh_; // the grid of cells, ring included
     size_t cursor_ = 0; // the sweep's cell
@@ -556,6 +602,12 @@ void FilterMask(TBitmap32& mask) {
         return;
     if (!TCellFilter(mask).Run())
         TLinearFilter(mask).Run();
+}
+
+void FilterMaskBits(TMaskBits& mask) {
+    if (mask.Width() < 3 || mask.Height() < 3)
+        return;
+    TCellFilter(mask).RunOnBits();
 }
 
 void FilterMaskBySweeps(TBitmap32& mask) {

@@ -92,7 +92,7 @@ void SelectRow(const TColor32* src, TColor32* mask, TColor32* result, int width,
     }
 }
 
-void ComposeRow(const TColor32* src, const TColor32* mask, TColor32* result, int width) {
+void ComposeRowOf(const TColor32* src, const TColor32* mask, TColor32* result, int width) {
     int x = 0;
 #if defined(__SSE2__)
     const __m128i black = _mm_set1_epi32(static_cast<int>(kMaskBlack));
@@ -138,5 +138,17 @@ void ComposeResult(const TBitmap32& picture, const TBitmap32& mask, TBitmap32& r
     if (result.Width() != w || result.Height() != h)
         result.Resize(w, h);
     for (int y = 0; y < h; ++y)
-        ComposeRow(picture.Row(y), mask.Row(y), result.Row(y), w);
+        ComposeRowOf(picture.Row(y), mask.Row(y), result.Row(y), w);
+}
+
+void RenderRow(const TColor32* src, const TSelection& selection, TColor32* mask, TColor32* result,
+               int width) {
+    const TPixelRanges ranges{RangeOf(selection.rc, selection.tr),
+                              RangeOf(selection.gc, selection.tg),
+                              RangeOf(selection.bc, selection.tb)};
+    SelectRow(src, mask, result, width, ranges);
+}
+
+void ComposeRow(const TColor32* src, const TColor32* mask, TColor32* result, int width) {
+    ComposeRowOf(src, mask, result, width);
 }

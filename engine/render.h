@@ -31,3 +31,9 @@ void RenderSelection(const TBitmap32& picture, const TSelection& selection, TBit
 
 // Rebuilds result from picture and mask; loop bounds come from the mask.
 void ComposeResult(const TBitmap32& picture, const TBitmap32& mask, TBitmap32& result);
+
+// One row of each, for pictures streamed row by row; the pixels equal those of the whole-picture
+// forms. result may be src itself.
+void RenderRow(const TColor32* src, const TSelection& selection, TColor32* mask, TColor32* result,
+               int width);
+void ComposeRow(const TColor32* src, const TColor32* mask, TColor32* result, int width);
