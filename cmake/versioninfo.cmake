@@ -1,11 +1,12 @@
 # The program's own VS_VERSIONINFO block: written at build time by huelet-versioninfo (which
-# links nothing but the block writer, so it builds before everything else) and placed in the
-# allocated section ".huelet_version" of an executable. The section is marked retained and its
-# symbol is a link root, so -O2, --gc-sections and strip all leave it in place.
+# links nothing but the block writer and base, so it builds before everything else) and placed
+# in the allocated section ".huelet_version" of an executable. The section is marked retained
+# and its symbol is a link root, so -O2, --gc-sections and strip all leave it in place.
 
 add_executable(huelet-versioninfo
     ${CMAKE_SOURCE_DIR}/tools/huelet-versioninfo.cpp
     ${CMAKE_SOURCE_DIR}/platform/versioninfo.cpp)
+target_link_libraries(huelet-versioninfo PRIVATE base)
 
 set(HUELET_VERSION_BLOCK ${CMAKE_BINARY_DIR}/generated/huelet_version.bin)
 add_custom_command(OUTPUT ${HUELET_VERSION_BLOCK}

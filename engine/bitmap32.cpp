@@ -1,5 +1,6 @@
 #include "engine/bitmap32.h"
 
+#include "base/files.h"
 #include "engine/bmp_codec.h"
 #include "engine/codec_limits.h"
 #include "engine/jpeg_codec.h"
@@ -9,15 +10,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <random>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 std::string QuotedPath(const std::string& path) {
     return "\"" + path + "\"";
@@ -84,38 +79,6 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string ErrnoText(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
-}
-
-// Writes through a symbolic link to the file it names, as editors do.
-std::string ResolveTarget(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = realpath(path.c_str(), nullptr)) {
-            std::string resolved(real);
-            std::free(real);
-            return resolved;
-        }
-    }
-    return path;
-}
-
-// Creates a file that did not exist, named base plus six random characters. Unlike mkstemp it
-// lets the umask decide the permissions, as for any other new file.
-int CreateUniqueFile(const std::string& base, std::string& name) {
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    static std::mt19937 random(std::random_device{}());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = base;
-        for (int i = 0; i < 6; ++i) {
-            name += kChars[random() % 62];
-        }
-        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 } // namespace
@@ -194,53 +157,13 @@ void TBitmap32::ReadPictureHeader(const std::string& path, long long& width, lon
 // The picture goes to a temporary file beside the target, renamed over it only when complete,
 // so a failed write never leaves a truncated picture or destroys the previous one.
 void TBitmap32::WriteJpegFile(const std::string& path, const TPictureMetadata* metadata) const {
-    const std::string target = ResolveTarget(path);
-    const std::size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp;
-    int fd = CreateUniqueFile(folder + "." + name + ".", temp);
-    if (fd < 0 && errno == ENAMETOOLONG) {
-        // The name is near the file system's limit: a short temporary name will do.
-        fd = CreateUniqueFile(folder + ".huelet-", temp);
-    }
-    if (fd < 0) {
-        throw EPictureError("Cannot create JPEG file " + QuotedPath(path) + ": " +
-                            ErrnoText(errno));
-    }
-    FilePtr file(fdopen(fd, "wb"));
-    if (!file) {
-        const int error = errno;
-        close(fd);
-        unlink(temp.c_str());
-        throw EPictureError("Cannot create JPEG file " + QuotedPath(path) + ": " +
-                            ErrnoText(error));
-    }
     try {
-        EncodeJpeg(*this, file.get(), path, kDefaultJpegQuality, metadata);
-        // A replaced file keeps its permissions (best effort: some file systems have none).
-        struct stat st;
-        if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            (void)fchmod(fd, st.st_mode & 07777);
-        }
-        // On disk before the rename, so a crash cannot leave an empty file under the name.
-        if (fsync(fd) != 0 && errno != EINVAL) {
-            throw EPictureError("Cannot write JPEG file " + QuotedPath(path) + ": " +
-                                ErrnoText(errno));
-        }
-        errno = 0;
-        if (std::fclose(file.release()) != 0) {
-            throw EPictureError("Cannot write JPEG file " + QuotedPath(path) + ": " +
-                                ErrnoText(errno));
-        }
-        if (std::rename(temp.c_str(), target.c_str()) != 0) {
-            throw EPictureError("Cannot write JPEG file " + QuotedPath(path) + ": " +
-                                ErrnoText(errno));
-        }
-    } catch (...) {
-        file.reset();
-        unlink(temp.c_str());
-        throw;
+        base::FileReplacement file(path);
+        EncodeJpeg(*this, file.Stream(), path, kDefaultJpegQuality, metadata);
+        file.Commit();
+    } catch (const base::IoError& e) {
+        throw EPictureError(
+            std::string(e.Step() == base::IoStep::Create ? "Cannot create" : "Cannot write") +
+            " JPEG file " + QuotedPath(path) + ": " + e.Reason());
     }
 }

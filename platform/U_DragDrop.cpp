@@ -1,12 +1,13 @@
 #include "platform/U_DragDrop.h"
 
+#include "base/ascii.h"
+
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
-#include <cctype>
 
 namespace {
 
@@ -47,9 +48,8 @@ std::string LocalPathOf(std::string uri) {
     const std::string scheme = "file:";
     if (uri.size() <= scheme.size())
         return {};
-    for (size_t i = 0; i < scheme.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(uri[i])) != scheme[i])
-            return {};
+    if (!base::StartsWithIgnoringAsciiCase(uri, scheme))
+        return {};
     std::string rest = uri.substr(scheme.size());
     if (rest.rfind("//", 0) == 0) {
         size_t slash = rest.find('/', 2);

@@ -1,30 +1,15 @@
 #include "platform/inifile.h"
 
-#include "platform/fileio.h"
+#include "base/ascii.h"
+#include "base/files.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t kMaxIniBytes = 64u << 20;
-
-char Lower(char C) {
-    return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-bool Same(const std::string& A, const std::string& B) {
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (Lower(A[i]) != Lower(B[i]))
-            return false;
-    return true;
-}
 
 bool IsBlank(char C) {
     return C == ' ' || C == '\t';
@@ -116,38 +101,18 @@ std::string EncodeValue(const std::string& Value) {
     return needsQuotes ? "\"" + Value + "\"" : Value;
 }
 
-bool ReplaceAtomically(const std::string& Path, const std::string& Data, mode_t Mode) {
-    const std::size_t slash = Path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : Path.substr(0, slash);
-    const std::string base = slash == std::string::npos ? Path : Path.substr(slash + 1);
-    std::string pattern = dir + "/." + base + ".XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const std::string temp(buf.data());
-    ::fchmod(fd, Mode);
-    const bool ok = WriteAll(fd, Data) && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), Path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
-}
-
 } // namespace
 
 TIniFile::TIniFile(const std::string& Path) {
     std::string data;
-    if (ReadWholeFile(Path, data, kMaxIniBytes) != ReadResult::Ok)
+    try {
+        std::optional<std::string> bytes = base::ReadFileIfExists(Path, kMaxIniBytes);
+        if (!bytes)
+            return;
+        data = std::move(*bytes);
+    } catch (const base::IoError&) {
         return;
+    }
     loaded_ = true;
     if (data.rfind("\xEF\xBB\xBF", 0) == 0)
         data = data.substr(3);
@@ -160,7 +125,7 @@ TIniFile::TIniFile(const std::string& Path) {
             section = p.Name;
             bool known = false;
             for (const auto& s : sections_)
-                known = known || Same(s, section);
+                known = known || base::EqualsIgnoringAsciiCase(s, section);
             if (!known)
                 sections_.push_back(section);
         } else if (p.IsEntry && inSection && !p.Name.empty()) {
@@ -177,14 +142,15 @@ std::vector<std::string> TIniFile::SectionNames() const {
 std::vector<std::string> TIniFile::EntryNames(const std::string& Section) const {
     std::vector<std::string> names;
     for (const auto& e : entries_)
-        if (Same(e.Section, Section))
+        if (base::EqualsIgnoringAsciiCase(e.Section, Section))
             names.push_back(e.Name);
     return names;
 }
 
 bool TIniFile::HasEntry(const std::string& Section, const std::string& Name) const {
     for (const auto& e : entries_)
-        if (Same(e.Section, Section) && Same(e.Name, Name))
+        if (base::EqualsIgnoringAsciiCase(e.Section, Section) &&
+            base::EqualsIgnoringAsciiCase(e.Name, Name))
             return true;
     return false;
 }
@@ -192,7 +158,8 @@ bool TIniFile::HasEntry(const std::string& Section, const std::string& Name) con
 std::string TIniFile::ReadString(const std::string& Section, const std::string& Name,
                                  const std::string& Default) const {
     for (const auto& e : entries_)
-        if (Same(e.Section, Section) && Same(e.Name, Name))
+        if (base::EqualsIgnoringAsciiCase(e.Section, Section) &&
+            base::EqualsIgnoringAsciiCase(e.Name, Name))
             return e.Value;
     return Default;
 }
@@ -203,31 +170,21 @@ bool IniWriteString(const std::string& Path, const std::string& Section, const s
         Section.find(']') != std::string::npos)
         return false;
 
-    // Write through a symbolic link rather than replacing it.
-    std::string target = Path;
-    if (char* real = ::realpath(Path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-
-    std::string data;
-    const ReadResult read = ReadWholeFile(target, data, kMaxIniBytes);
-    if (read == ReadResult::Failed)
+    std::optional<std::string> existing;
+    try {
+        existing = base::ReadFileIfExists(Path, kMaxIniBytes);
+    } catch (const base::IoError&) {
         return false;
-    mode_t mode = 0644 & ~[] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }();
-    if (read == ReadResult::Ok) {
+    }
+    if (existing) {
         struct stat st {};
         // A file marked read-only stays untouched, even for a user who could replace it.
-        if (::stat(target.c_str(), &st) != 0 || (st.st_mode & 0222) == 0 ||
-            ::access(target.c_str(), W_OK) != 0)
+        if (::stat(Path.c_str(), &st) != 0 || (st.st_mode & 0222) == 0 ||
+            ::access(Path.c_str(), W_OK) != 0)
             return false;
-        mode = st.st_mode & 07777;
     }
 
+    std::string data = existing.value_or(std::string());
     std::string bom;
     if (data.rfind("\xEF\xBB\xBF", 0) == 0) {
         bom = data.substr(0, 3);
@@ -244,7 +201,7 @@ bool IniWriteString(const std::string& Path, const std::string& Section, const s
         if (p.IsSection) {
             if (sectionAt >= 0)
                 break;
-            if (Same(p.Name, Section))
+            if (base::EqualsIgnoringAsciiCase(p.Name, Section))
                 sectionAt = lastEntryAt = static_cast<std::ptrdiff_t>(i);
             continue;
         }
@@ -252,7 +209,7 @@ bool IniWriteString(const std::string& Path, const std::string& Section, const s
             continue;
         if (p.IsEntry || !Trim(lines[i].Text).empty())
             lastEntryAt = static_cast<std::ptrdiff_t>(i);
-        if (p.IsEntry && entryAt < 0 && Same(p.Name, Name))
+        if (p.IsEntry && entryAt < 0 && base::EqualsIgnoringAsciiCase(p.Name, Name))
             entryAt = static_cast<std::ptrdiff_t>(i);
     }
 
@@ -272,5 +229,11 @@ bool IniWriteString(const std::string& Path, const std::string& Section, const s
     std::string out = bom;
     for (const auto& l : lines)
         out += l.Text + l.End;
-    return ReplaceAtomically(target, out, mode);
+    try {
+        // Symbolic links are written through, to the file they name.
+        base::ReplaceFile(Path, out, {.NewFileMode = 0644});
+        return true;
+    } catch (const base::IoError&) {
+        return false;
+    }
 }

@@ -1,7 +1,9 @@
 #include "platform/registry.h"
 
+#include "base/ascii.h"
+#include "base/encoding.h"
+#include "base/files.h"
 #include "huelet_config.h"
-#include "platform/fileio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -33,49 +36,34 @@ bool Fail(const std::string& Why) {
     return false;
 }
 
-char Lower(char C) {
-    return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-std::string LowerText(const std::string& Text) {
-    std::string r = Text;
-    for (char& c : r)
-        c = Lower(c);
-    return r;
-}
-
-bool Same(const std::string& A, const std::string& B) {
-    return LowerText(A) == LowerText(B);
-}
-
 struct Node {
     std::string Name;
     std::vector<Value> Values;
     std::map<std::string, Node> Children; // by lower-cased name: case-insensitive order
 
     Node* Child(const std::string& Name) {
-        auto it = Children.find(LowerText(Name));
+        auto it = Children.find(base::LowerAscii(Name));
         return it == Children.end() ? nullptr : &it->second;
     }
     const Node* Child(const std::string& Name) const {
-        auto it = Children.find(LowerText(Name));
+        auto it = Children.find(base::LowerAscii(Name));
         return it == Children.end() ? nullptr : &it->second;
     }
     Node& Ensure(const std::string& Name) {
-        Node& n = Children[LowerText(Name)];
+        Node& n = Children[base::LowerAscii(Name)];
         if (n.Name.empty())
             n.Name = Name;
         return n;
     }
     Value* FindValue(const std::string& Name) {
         for (auto& v : Values)
-            if (Same(v.Name, Name))
+            if (base::EqualsIgnoringAsciiCase(v.Name, Name))
                 return &v;
         return nullptr;
     }
     const Value* FindValue(const std::string& Name) const {
         for (auto& v : Values)
-            if (Same(v.Name, Name))
+            if (base::EqualsIgnoringAsciiCase(v.Name, Name))
                 return &v;
         return nullptr;
     }
@@ -115,14 +103,14 @@ std::vector<std::string> SplitPath(const std::string& Path) {
 
 // Keys that exist in every registry, whether the hive lists them or not.
 bool IsImplicitTopKey(const std::vector<std::string>& Parts) {
-    return Parts.size() == 1 && Same(Parts[0], "SOFTWARE");
+    return Parts.size() == 1 && base::EqualsIgnoringAsciiCase(Parts[0], "SOFTWARE");
 }
 
 std::vector<std::string> ViewPath(Root Where, const std::string& Path, View Which) {
     std::vector<std::string> parts = SplitPath(Path);
     if (Where == Root::LocalMachine && Which == View::Default && ProcessIsWow64() &&
-        !parts.empty() && Same(parts[0], "SOFTWARE") &&
-        !(parts.size() > 1 && Same(parts[1], "Wow6432Node")))
+        !parts.empty() && base::EqualsIgnoringAsciiCase(parts[0], "SOFTWARE") &&
+        !(parts.size() > 1 && base::EqualsIgnoringAsciiCase(parts[1], "Wow6432Node")))
         parts.insert(parts.begin() + 1, "Wow6432Node");
     return parts;
 }
@@ -145,49 +133,6 @@ Node* FindNode(Node& Top, const std::vector<std::string>& Parts) {
             return nullptr;
     }
     return n;
-}
-
-// ----- Text decoding -----
-
-void AppendUtf8(std::string& Out, std::uint32_t Cp) {
-    if (Cp < 0x80) {
-        Out += static_cast<char>(Cp);
-    } else if (Cp < 0x800) {
-        Out += static_cast<char>(0xC0 | (Cp >> 6));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
-    } else if (Cp < 0x10000) {
-        Out += static_cast<char>(0xE0 | (Cp >> 12));
-        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
-    } else {
-        Out += static_cast<char>(0xF0 | (Cp >> 18));
-        Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
-    }
-}
-
-std::string Utf16LeToUtf8(const std::string& Bytes) {
-    std::string out;
-    const std::size_t n = Bytes.size() / 2;
-    auto unit = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(Bytes[2 * i])) |
-               (static_cast<std::uint32_t>(static_cast<unsigned char>(Bytes[2 * i + 1])) << 8);
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        std::uint32_t u = unit(i);
-        if (u >= 0xD800 && u < 0xDC00 && i + 1 < n) {
-            const std::uint32_t lo = unit(i + 1);
-            if (lo >= 0xDC00 && lo < 0xE000) {
-                u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-                ++i;
-            }
-        }
-        if (u >= 0xD800 && u < 0xE000)
-            u = 0xFFFD;
-        AppendUtf8(out, u);
-    }
-    return out;
 }
 
 // ----- Parsing -----
@@ -281,7 +226,7 @@ bool ParseData(const std::string& S, bool Unicode, Value& V) {
         V.Type = REG_SZ;
         return true;
     }
-    const std::string low = LowerText(d);
+    const std::string low = base::LowerAscii(d);
     if (low.rfind("dword:", 0) == 0) {
         const std::string digits = TrimRight(TrimLeft(d.substr(6)));
         if (digits.empty() || digits.size() > 8)
@@ -321,7 +266,7 @@ bool ParseData(const std::string& S, bool Unicode, Value& V) {
         return false;
     V.Type = type;
     if (Unicode && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ))
-        bytes = Utf16LeToUtf8(bytes);
+        bytes = base::Utf16LeBytesToUtf8(bytes);
     if ((type == REG_SZ || type == REG_EXPAND_SZ) && !bytes.empty() && bytes.back() == '\0')
         bytes.pop_back();
     V.Data = bytes;
@@ -330,18 +275,18 @@ bool ParseData(const std::string& S, bool Unicode, Value& V) {
 
 // Root names a hive accepts in its key lines.
 bool MatchesRoot(const std::string& Name, const char* RootName) {
-    if (Same(Name, RootName))
+    if (base::EqualsIgnoringAsciiCase(Name, RootName))
         return true;
     if (std::strcmp(RootName, kUserRootName) == 0)
-        return Same(Name, "HKCU");
-    return Same(Name, "HKLM");
+        return base::EqualsIgnoringAsciiCase(Name, "HKCU");
+    return base::EqualsIgnoringAsciiCase(Name, "HKLM");
 }
 
 // Reads a .reg text into H. Lines that cannot be understood mark the hive damaged.
 void ParseInto(Hive& H, std::string Text, const char* RootName) {
     if (Text.size() >= 2 && static_cast<unsigned char>(Text[0]) == 0xFF &&
         static_cast<unsigned char>(Text[1]) == 0xFE)
-        Text = Utf16LeToUtf8(Text.substr(2));
+        Text = base::Utf16LeBytesToUtf8(Text.substr(2));
     else if (Text.rfind("\xEF\xBB\xBF", 0) == 0)
         Text = Text.substr(3);
 
@@ -421,7 +366,7 @@ void ParseInto(Hive& H, std::string Text, const char* RootName) {
             std::string data = ok ? line.substr(pos + 1) : std::string();
             // Hexadecimal data may continue on the following lines after a backslash.
             if (ok) {
-                const std::string low = LowerText(TrimLeft(data));
+                const std::string low = base::LowerAscii(TrimLeft(data));
                 if (low.rfind("hex", 0) == 0) {
                     while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
                         data.pop_back();
@@ -628,7 +573,7 @@ bool KeepOriginal(const std::string& HivePath, const std::string& Bytes) {
                 continue;
             return Fail("cannot keep the unreadable hive as " + name + ": " + std::strerror(errno));
         }
-        const bool ok = WriteAll(fd, Bytes) && ::fsync(fd) == 0;
+        const bool ok = base::WriteAll(fd, Bytes.data(), Bytes.size()) && ::fsync(fd) == 0;
         ::close(fd);
         if (!ok) {
             ::unlink(name.c_str());
@@ -639,28 +584,29 @@ bool KeepOriginal(const std::string& HivePath, const std::string& Bytes) {
     return Fail("too many kept hives beside " + HivePath);
 }
 
-bool ReplaceFile(const std::string& Dir, const std::string& Path, const std::string& Data,
-                 int DirFd) {
-    std::string pattern = Dir + "/." + kHiveFileName + ".XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd < 0)
-        return Fail("cannot create a temporary hive in " + Dir + ": " + std::strerror(errno));
-    const std::string temp(buf.data());
-    struct stat old {};
-    if (::stat(Path.c_str(), &old) == 0)
-        ::fchmod(fd, old.st_mode & 07777);
-    const bool ok = WriteAll(fd, Data) && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), Path.c_str()) != 0) {
-        const std::string why = std::strerror(ok ? errno : savedErrno);
-        ::unlink(temp.c_str());
-        return Fail("cannot write the hive " + Path + ": " + why);
+bool WriteHive(const std::string& Dir, const std::string& Path, const std::string& Data) {
+    try {
+        base::ReplaceFile(Path, Data, {.NewFileMode = 0600});
+        return true;
+    } catch (const base::IoError& e) {
+        return Fail(e.Step() == base::IoStep::Create
+                        ? "cannot create a temporary hive in " + Dir + ": " + e.Reason()
+                        : "cannot write the hive " + Path + ": " + e.Reason());
     }
-    ::fsync(DirFd);
-    return true;
+}
+
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult ReadHive(const std::string& Path, std::string& Out) {
+    try {
+        std::optional<std::string> bytes = base::ReadFileIfExists(Path, kMaxHiveBytes);
+        if (!bytes)
+            return ReadResult::Missing;
+        Out = std::move(*bytes);
+        return ReadResult::Ok;
+    } catch (const base::IoError&) {
+        return ReadResult::Failed;
+    }
 }
 
 Hive LoadMachine() {
@@ -672,14 +618,16 @@ Hive LoadMachine() {
         std::vector<std::string> names;
         while (dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (name.size() > 4 && Same(name.substr(name.size() - 4), ".reg") && name[0] != '.')
+            if (name.size() > 4 &&
+                base::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".reg") &&
+                name[0] != '.')
                 names.push_back(name);
         }
         ::closedir(d);
         std::sort(names.begin(), names.end());
         for (const auto& name : names) {
             std::string text;
-            if (ReadWholeFile(dir + "/" + name, text, kMaxHiveBytes) == ReadResult::Ok)
+            if (ReadHive(dir + "/" + name, text) == ReadResult::Ok)
                 ParseInto(h, text, kMachineRootName);
         }
     }
@@ -719,7 +667,7 @@ Hive LoadUser() {
     if (dir.empty())
         return h;
     std::string text;
-    if (ReadWholeFile(dir + "/" + kHiveFileName, text, kMaxHiveBytes) == ReadResult::Ok)
+    if (ReadHive(dir + "/" + kHiveFileName, text) == ReadResult::Ok)
         ParseInto(h, text, kUserRootName);
     return h;
 }
@@ -744,7 +692,7 @@ bool Change(Root Where, const std::function<bool(Node&)>& Apply) {
         return false;
 
     std::string original;
-    const ReadResult read = ReadWholeFile(path, original, kMaxHiveBytes);
+    const ReadResult read = ReadHive(path, original);
     if (read == ReadResult::Failed)
         return Fail("cannot read the hive " + path + "; it is left unchanged");
     Hive h;
@@ -771,7 +719,7 @@ bool Change(Root Where, const std::function<bool(Node&)>& Apply) {
         }
         return true;
     }
-    return ReplaceFile(dir, path, Serialize(h), lock.Fd());
+    return WriteHive(dir, path, Serialize(h));
 }
 
 bool ValidName(const std::string& Name) {
@@ -1008,7 +956,7 @@ bool DeleteValue(Root Where, const std::string& Path, const std::string& Name, V
         if (!n)
             return Fail("key not found: " + Path);
         for (auto it = n->Values.begin(); it != n->Values.end(); ++it) {
-            if (Same(it->Name, Name)) {
+            if (base::EqualsIgnoringAsciiCase(it->Name, Name)) {
                 n->Values.erase(it);
                 return true;
             }
@@ -1035,7 +983,7 @@ bool RemoveKey(Root Where, const std::string& Path, View Which, Removal How) {
             return Fail("the key " + Path + " has sub-keys");
         if (How == Removal::Empty && !n->Values.empty())
             return Fail("the key " + Path + " has values");
-        parent->Children.erase(LowerText(parts.back()));
+        parent->Children.erase(base::LowerAscii(parts.back()));
         return true;
     });
 }

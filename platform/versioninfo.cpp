@@ -1,5 +1,7 @@
 #include "platform/versioninfo.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -23,19 +25,6 @@ std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
            static_cast<std::uint32_t>(b[at + 2]) << 16 |
            static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
-char16_t FoldAscii(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
-
-bool KeyEquals(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    return true;
 }
 
 // ----- Walking a block -----
@@ -154,7 +143,7 @@ bool FindNode(std::span<const std::uint8_t> b, std::string_view path, TNode& nod
         bool found = false;
         TNode match;
         if (!ForEachChild(b, node, [&](const TNode& child) {
-                if (!KeyEquals(child.Key, part))
+                if (!base::EqualsIgnoringAsciiCase(child.Key, part))
                     return true;
                 match = child;
                 found = true;
@@ -541,13 +530,6 @@ class TFile {
     int Fd;
 };
 
-// Code points U+0080..U+009F have no place in Windows-1252 except these five, which map to
-// themselves; the rest of 0x80..0x9F holds the characters below.
-constexpr char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 } // namespace
 
 // ----- Public -----
@@ -650,7 +632,7 @@ bool ParseVersionInfo(std::span<const std::uint8_t> Block, TVersionInfo& Info) {
         return !bad;
     };
     auto vars = [&](const TNode& var) {
-        if (!translationSeen && KeyEquals(var.Key, u"Translation")) {
+        if (!translationSeen && base::EqualsIgnoringAsciiCase(var.Key, u"Translation")) {
             translationSeen = true;
             for (std::size_t at = 0; at + 4 <= var.ValueBytes; at += 4)
                 Info.Translations.push_back(Le32(Block, var.ValueOffset + at));
@@ -659,9 +641,9 @@ bool ParseVersionInfo(std::span<const std::uint8_t> Block, TVersionInfo& Info) {
     };
     if (!ForEachChild(Block, root, [&](const TNode& child) {
             bool good = true;
-            if (KeyEquals(child.Key, u"StringFileInfo"))
+            if (base::EqualsIgnoringAsciiCase(child.Key, u"StringFileInfo"))
                 good = ForEachChild(Block, child, strings);
-            else if (KeyEquals(child.Key, u"VarFileInfo"))
+            else if (base::EqualsIgnoringAsciiCase(child.Key, u"VarFileInfo"))
                 good = ForEachChild(Block, child, vars);
             if (!good)
                 bad = true;
@@ -672,7 +654,8 @@ bool ParseVersionInfo(std::span<const std::uint8_t> Block, TVersionInfo& Info) {
 }
 
 bool HasValidRoot(const TVersionInfo& Info) {
-    return KeyEquals(Info.RootKey, u"VS_VERSION_INFO") && Info.FixedLength == kFixedFileInfoSize &&
+    return base::EqualsIgnoringAsciiCase(Info.RootKey, u"VS_VERSION_INFO") &&
+           Info.FixedLength == kFixedFileInfoSize &&
            Info.Fixed.Signature == kFixedFileInfoSignature;
 }
 
@@ -764,101 +747,4 @@ TPeKind PeImageKind(const TImageSource& Image) {
 TPeKind IsPe64Image(const std::string& Path) {
     const TFile file(Path);
     return PeImageKind(file.Source());
-}
-
-std::string Utf16ToWindows1252(std::u16string_view Text) {
-    std::string out;
-    out.reserve(Text.size());
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        const char16_t c = Text[i];
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < Text.size() && Text[i + 1] >= 0xDC00 &&
-            Text[i + 1] <= 0xDFFF)
-            ++i; // one character, one "?"
-        char mapped = '?';
-        for (int k = 0; k < 32; ++k)
-            if (k1252High[k] == c)
-                mapped = static_cast<char>(0x80 + k);
-        out.push_back(mapped);
-    }
-    return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view Text) {
-    std::string out;
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        std::uint32_t cp = Text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < Text.size() && Text[i + 1] >= 0xDC00 &&
-            Text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (Text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view Text) {
-    std::u16string out;
-    std::size_t i = 0;
-    while (i < Text.size()) {
-        const auto lead = static_cast<unsigned char>(Text[i]);
-        int extra = 0;
-        std::uint32_t cp = 0, min = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1, cp = lead & 0x1F, min = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, cp = lead & 0x0F, min = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, cp = lead & 0x07, min = 0x10000;
-        } else {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool good = true;
-        for (int k = 0; k < extra; ++k, ++j) {
-            if (j >= Text.size() || (static_cast<unsigned char>(Text[j]) & 0xC0) != 0x80) {
-                good = false;
-                break;
-            }
-            cp = cp << 6 | (static_cast<unsigned char>(Text[j]) & 0x3F);
-        }
-        if (!good || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(0xFFFD);
-            i = good ? j : std::max(j, i + 1);
-            continue;
-        }
-        i = j;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return out;
 }

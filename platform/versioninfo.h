@@ -10,6 +10,8 @@
 //   value, padded to a 32-bit boundary
 //   children, each starting on a 32-bit boundary
 // Offsets are aligned relative to the start of the block, which is itself 32-bit aligned.
+#include "base/encoding.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -157,9 +159,7 @@ TPeKind IsPe64Image(const std::string& Path);
 
 // ----- Text -----
 
-// UTF-16 to Windows-1252: characters outside the code page become "?" (one per character; a
-// surrogate pair is one character).
-std::string Utf16ToWindows1252(std::u16string_view Text);
-// UTF-16 to UTF-8 and back; unpaired surrogates and malformed UTF-8 become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view Text);
-std::u16string Utf8ToUtf16(std::string_view Text);
+// The conversions of the version strings, as base defines them (outside Windows-1252: "?").
+using base::Utf16ToUtf8;
+using base::Utf16ToWindows1252;
+using base::Utf8ToUtf16;

@@ -1,9 +1,9 @@
 #include "services/filefunctions.h"
 
-#include "platform/fileio.h"
+#include "base/ascii.h"
+#include "base/files.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -13,22 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 std::string WithTrailingSlash(const std::string& folder) {
     if (!folder.empty() && folder.back() == '/')
@@ -70,58 +54,14 @@ bool IsRealDirectory(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Where a write to Path must finally land: the file a symbolic link points to, else Path.
-std::string RenameDestination(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = realpath(path.c_str(), nullptr)) {
-            std::string resolved = real;
-            free(real);
-            return resolved;
-        }
-    }
-    return path;
-}
-
-// Runs fill(fd) on a new temporary file beside path and renames it over path on success.
-template <typename Fill> bool ReplaceFileWith(const std::string& path, Fill fill) {
-    if (path.empty() || path.back() == '/')
-        return false;
-    const std::string target = RenameDestination(path);
-    struct stat old;
-    const bool had_old = stat(target.c_str(), &old) == 0;
-    if (had_old && !S_ISREG(old.st_mode))
-        return false;
-
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".~" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    bool ok = fill(fd);
-    if (ok && had_old)
-        ok = fchmod(fd, old.st_mode & 07777) == 0;
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(temp.c_str(), target.c_str()) == 0)
-        return true;
-    unlink(temp.c_str());
-    return false;
-}
-
 void ClearFolder(const std::string& folder, const std::string& ext) {
     const bool every = ext == "*";
     const std::string suffix = "." + ext;
     const std::string base = WithTrailingSlash(folder);
     for (const std::string& name : FolderEntries(folder)) {
-        if (!every && (name.size() < suffix.size() ||
-                       !EqualsIgnoringAsciiCase(name.substr(name.size() - suffix.size()), suffix)))
+        if (!every &&
+            (name.size() < suffix.size() ||
+             !base::EqualsIgnoringAsciiCase(name.substr(name.size() - suffix.size()), suffix)))
             continue;
         const std::string path = base + name;
         if (IsRealDirectory(path))
@@ -186,7 +126,8 @@ void FindFilesByExt(const std::string& Folder, const std::string& Ext,
         const std::string path = base + name;
         if (IsRealDirectory(path))
             FindFilesByExt(path, Ext, List);
-        else if (!WideDirectoryExists(path) && EqualsIgnoringAsciiCase(ExtensionOf(name), Ext))
+        else if (!WideDirectoryExists(path) &&
+                 base::EqualsIgnoringAsciiCase(ExtensionOf(name), Ext))
             List.push_back(path);
     }
 }
@@ -198,7 +139,7 @@ void FindFilesByName(const std::string& Folder, const std::string& Name,
         const std::string path = base + name;
         if (IsRealDirectory(path))
             FindFilesByName(path, Name, List);
-        else if (!WideDirectoryExists(path) && EqualsIgnoringAsciiCase(name, Name))
+        else if (!WideDirectoryExists(path) && base::EqualsIgnoringAsciiCase(name, Name))
             List.push_back(path);
     }
 }
@@ -233,26 +174,36 @@ bool CopyFileReplacing(const std::string& Source, const std::string& Target) {
         close(in);
         return true;
     }
-    bool ok = ReplaceFileWith(Target, [in](int out) {
+    bool ok = true;
+    try {
+        base::FileReplacement out(Target);
         char buffer[1 << 16];
         for (;;) {
-            ssize_t n = read(in, buffer, sizeof buffer);
+            const ssize_t n = read(in, buffer, sizeof buffer);
             if (n == 0)
-                return true;
+                break;
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
+                ok = false;
+                break;
             }
-            if (!WriteAll(out, buffer, static_cast<size_t>(n)))
-                return false;
+            out.Write(buffer, static_cast<size_t>(n));
         }
-    });
+        if (ok)
+            out.Commit();
+    } catch (const base::IoError&) {
+        ok = false;
+    }
     close(in);
     return ok;
 }
 
 bool WriteFileAtomic(const std::string& Path, const std::string& Data) {
-    return ReplaceFileWith(Path,
-                           [&Data](int fd) { return WriteAll(fd, Data.data(), Data.size()); });
+    try {
+        base::ReplaceFile(Path, Data);
+        return true;
+    } catch (const base::IoError&) {
+        return false;
+    }
 }

@@ -1,17 +1,11 @@
 #include "services/text.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <cstdint>
 
 namespace {
-
-char LowerChar(char C) {
-    return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-char UpperChar(char C) {
-    return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
-}
 
 std::size_t ClampCount(const std::string& Text, long long Count) {
     if (Count <= 0)
@@ -196,26 +190,15 @@ std::string StripTrailingUrls(const std::string& Text) {
 }
 
 std::string LowerAscii(const std::string& Text) {
-    std::string result = Text;
-    for (char& c : result)
-        c = LowerChar(c);
-    return result;
+    return base::LowerAscii(Text);
 }
 
 std::string UpperAscii(const std::string& Text) {
-    std::string result = Text;
-    for (char& c : result)
-        c = UpperChar(c);
-    return result;
+    return base::UpperAscii(Text);
 }
 
 bool SameTextAscii(const std::string& A, const std::string& B) {
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (LowerChar(A[i]) != LowerChar(B[i]))
-            return false;
-    return true;
+    return base::EqualsIgnoringAsciiCase(A, B);
 }
 
 std::int64_t MaxOf(std::int64_t A, std::int64_t B) {

@@ -1,4 +1,5 @@
 // huelet-identify PATH...: what the update check would say about each executable.
+#include "base/encoding.h"
 #include "huelet_config.h"
 #include "platform/versioninfo.h"
 #include "update/U_TallyFct.h"
@@ -39,21 +40,9 @@ void PrintHelp() {
                 "2 for bad arguments.\n");
 }
 
-// The version-resource texts are the Windows-1252 bytes the rules work on; the terminal wants
-// UTF-8.
-std::string Cp1252ToUtf8(const std::string& Text) {
-    static const char16_t kHigh[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::u16string wide;
-    for (const unsigned char c : Text)
-        wide += (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : static_cast<char16_t>(c);
-    return Utf16ToUtf8(wide);
-}
-
+// The identity texts are Windows-1252 bytes; the terminal wants UTF-8.
 void Show(const char* Label, const std::string& Text) {
-    std::printf("  %-17s %s\n", Label, Cp1252ToUtf8(Text).c_str());
+    std::printf("  %-17s %s\n", Label, base::Windows1252ToUtf8(Text).c_str());
 }
 
 // A displayed text may come from the file or folder name (a file without a version resource

@@ -1,5 +1,7 @@
 // huelet-splash: keeps the colours near one Central Color in a picture and greys out the rest,
 // from the command line, with the same engine as the window.
+#include "base/ascii.h"
+#include "base/files.h"
 #include "engine/bitmap32.h"
 #include "engine/filter.h"
 #include "engine/geometry.h"
@@ -7,7 +9,6 @@
 #include "engine/render.h"
 #include "huelet_config.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -17,9 +18,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -116,9 +114,7 @@ std::optional<TSelection> ParseTriple(const std::string& text) {
 enum class TFormat { Jpeg, Ppm, Pgm };
 
 TFormat FormatOf(const std::string& path, const char* what) {
-    std::string ext = fs::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string ext = base::LowerAscii(fs::path(path).extension().string());
     if (ext == ".jpg" || ext == ".jpeg")
         return TFormat::Jpeg;
     if (ext == ".ppm")
@@ -225,55 +221,36 @@ std::string ErrnoText(int error) {
 class TPendingFile {
   public:
     explicit TPendingFile(std::string target) : target_(std::move(target)) {
-        const fs::path t(target_);
-        const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
-        temp_ = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
-        const int fd = mkstemp(temp_.data());
-        if (fd < 0)
-            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(errno));
-        file_ = fdopen(fd, "wb");
-        if (!file_) {
-            const int error = errno;
-            close(fd);
-            unlink(temp_.c_str());
-            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(error));
+        try {
+            file_.emplace(target_);
+            file_->Stream();
+        } catch (const base::IoError& e) {
+            Fail(1, "cannot write " + Quoted(target_) + ": " + e.Reason());
         }
     }
-    TPendingFile(const TPendingFile&) = delete;
-    TPendingFile& operator=(const TPendingFile&) = delete;
-    ~TPendingFile() {
-        if (file_)
-            std::fclose(file_);
-        if (!committed_)
-            unlink(temp_.c_str());
-    }
 
-    std::FILE* File() const { return file_; }
+    std::FILE* File() { return file_->Stream(); }
     const std::string& Target() const { return target_; }
 
-    // Flushes, gives the file the mode a newly created file would get, and closes it.
+    // Flushes and closes the file; nothing is replaced yet.
     void Finish() {
-        const mode_t mask = umask(0);
-        umask(mask);
-        errno = 0;
-        const bool ok = std::fflush(file_) == 0 && fchmod(fileno(file_), 0666 & ~mask) == 0;
-        const int error = errno;
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!ok || !closed)
-            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(error ? error : errno));
+        Do([this] { file_->Finish(); });
     }
-
     void Commit() {
-        if (std::rename(temp_.c_str(), target_.c_str()) != 0)
-            Fail(1, "cannot write " + Quoted(target_) + ": " + ErrnoText(errno));
-        committed_ = true;
+        Do([this] { file_->Commit(); });
     }
 
   private:
-    std::string target_, temp_;
-    std::FILE* file_ = nullptr;
-    bool committed_ = false;
+    template <typename F> void Do(F step) {
+        try {
+            step();
+        } catch (const base::IoError& e) {
+            Fail(1, "cannot write " + Quoted(target_) + ": " + e.Reason());
+        }
+    }
+
+    std::string target_;
+    std::optional<base::FileReplacement> file_;
 };
 
 void WritePicture(const TBitmap32& picture, TPendingFile& out, TFormat format, int quality,

@@ -1,11 +1,11 @@
 // Writes Huelet's VS_VERSIONINFO block for the build to embed, and shows the block of any file.
 //   huelet-versioninfo write OUTPUT VERSION   (VERSION as "1.10.4.23")
 //   huelet-versioninfo show FILE
+#include "base/files.h"
 #include "platform/versioninfo.h"
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -34,18 +34,12 @@ int Write(const char* output, const char* version) {
     const std::vector<std::uint8_t> block = WriteVersionInfo(info);
 
     // Written beside the target and renamed, so a failed run leaves no half block behind.
-    const std::string temporary = std::string(output) + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(block.data()),
-                  static_cast<std::streamsize>(block.size()));
-        if (!out.good()) {
-            std::fprintf(stderr, "huelet-versioninfo: cannot write %s\n", temporary.c_str());
-            return 1;
-        }
-    }
-    if (std::rename(temporary.c_str(), output) != 0) {
-        std::fprintf(stderr, "huelet-versioninfo: cannot write %s\n", output);
+    try {
+        base::ReplaceFile(
+            output, std::string_view(reinterpret_cast<const char*>(block.data()), block.size()));
+    } catch (const base::IoError& e) {
+        std::fprintf(stderr, "huelet-versioninfo: cannot write %s: %s\n", output,
+                     e.Reason().c_str());
         return 1;
     }
     return 0;

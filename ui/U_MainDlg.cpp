@@ -1,5 +1,6 @@
 #include "ui/U_MainDlg.h"
 
+#include "base/ascii.h"
 #include "engine/filter.h"
 #include "engine/jpeg_codec.h"
 #include "engine/render.h"
@@ -724,10 +725,7 @@ void TMainDlg::FilesDropped() {
         ~TEmptyList() { list->clear(); }
     } emptyList{dropped_files.get()};
     const std::string name = dropped_files->front();
-    std::string extension = FileExtension(name);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    const std::string extension = base::LowerAscii(FileExtension(name));
     if (extension == ".jpg" || extension == ".jpeg")
         OpenPicture(name);
 }

@@ -1,5 +1,7 @@
 #include "update/U_HTTP_Custo.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -95,10 +97,7 @@ void THttpCli::SetRequestVer(const std::string& Ver) {
 }
 
 std::string THttpCli::ResponseHeader(const std::string& Name) const {
-    std::string key = Name;
-    for (char& c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    const std::string key = base::LowerAscii(Name);
     for (auto it = last_headers_.rbegin(); it != last_headers_.rend(); ++it)
         if (it->first == key)
             return it->second;

@@ -1,5 +1,7 @@
 #include "update/U_Tally_Lite.h"
 
+#include "base/ascii.h"
+
 #include "huelet_config.h"
 #include "services/U_Log.h"
 #include "update/U_HTTP_Custo.h"
@@ -21,17 +23,6 @@ std::uint32_t TickCount() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
-bool SameTextIgnoringCase(const std::string& A, const std::string& B) {
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i) {
-        auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-        if (fold(static_cast<unsigned char>(A[i])) != fold(static_cast<unsigned char>(B[i])))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -137,7 +128,7 @@ void TTallyLite::StartCheck(const std::string& Path, QObject* Owner, TNotify OnC
 
         request_url_ = DowngradeUrl(address);
         client_->URL = request_url_;
-        if (!SameTextIgnoringCase(request_url_, address) && log_ != nullptr)
+        if (!base::EqualsIgnoringAsciiCase(request_url_, address) && log_ != nullptr)
             log_->AddLine("TallyLite : No SSL / Back to HTTP", kLogVerbose);
 
         client_->RcvdStream = &reply_stream_;

@@ -1,21 +1,13 @@
 #include "update/http_parser.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr std::size_t kMaxChunkSizeLine = 4096;
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = LowerAscii(c);
-    return s;
-}
 
 std::string Trim(const std::string& s) {
     std::size_t b = 0;
@@ -132,7 +124,7 @@ THttpUrlParts SplitHttpUrl(const std::string& Url) {
     const std::size_t sep = Url.find("://");
     std::size_t colon = 0;
     if (sep != std::string::npos && HasScheme(Url, &colon) && colon == sep) {
-        parts.Scheme = Lower(Url.substr(0, sep));
+        parts.Scheme = base::LowerAscii(Url.substr(0, sep));
         rest = Url.substr(sep + 3);
     } else {
         parts.Scheme = "http";
@@ -300,7 +292,7 @@ std::string THttpResponseParser::FailureText() const {
 }
 
 std::string THttpResponseParser::Header(const std::string& Name) const {
-    const std::string key = Lower(Name);
+    const std::string key = base::LowerAscii(Name);
     for (auto it = headers_.rbegin(); it != headers_.rend(); ++it)
         if (it->first == key)
             return it->second;
@@ -361,7 +353,8 @@ void THttpResponseParser::HandleHeaderLine(const std::string& Line) {
     const std::size_t colon = Line.find(':');
     if (colon == std::string::npos || colon == 0)
         return; // not a header; ignore it
-    headers_.emplace_back(Lower(Trim(Line.substr(0, colon))), Trim(Line.substr(colon + 1)));
+    headers_.emplace_back(base::LowerAscii(Trim(Line.substr(0, colon))),
+                          Trim(Line.substr(colon + 1)));
 }
 
 void THttpResponseParser::EndOfHead() {
@@ -377,7 +370,7 @@ void THttpResponseParser::EndOfHead() {
     }
     state_ = TState::Body;
 
-    const std::string te = Lower(Header("transfer-encoding"));
+    const std::string te = base::LowerAscii(Header("transfer-encoding"));
     if (!te.empty()) {
         const std::size_t comma = te.rfind(',');
         const std::string last = Trim(comma == std::string::npos ? te : te.substr(comma + 1));

@@ -1,5 +1,7 @@
 #include "update/textutil.h"
 
+#include "base/ascii.h"
+
 #include <sys/stat.h>
 
 #include <fstream>
@@ -34,19 +36,12 @@ std::size_t PosOf(const std::string& Part, const std::string& Text) {
     return p == std::string::npos ? 0 : p + 1;
 }
 
-namespace {
-
-char Fold(char C) {
-    return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-} // namespace
-
 bool WildcardMatch(const std::string& Text, const std::string& Pattern) {
     // Iterative matcher with one back-tracking point for the last '*'.
     std::size_t t = 0, p = 0, star = std::string::npos, mark = 0;
     while (t < Text.size()) {
-        if (p < Pattern.size() && (Pattern[p] == '?' || Fold(Pattern[p]) == Fold(Text[t]))) {
+        if (p < Pattern.size() && (Pattern[p] == '?' || base::LowerAsciiChar(Pattern[p]) ==
+                                                            base::LowerAsciiChar(Text[t]))) {
             ++t;
             ++p;
         } else if (p < Pattern.size() && Pattern[p] == '*') {

@@ -272,31 +272,6 @@ TEST_F(JpegTest, WriteReplacesAnExistingFileAndKeepsItsMode) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
-TEST_F(JpegTest, NewFileGetsTheUsualPermissions) {
-    const mode_t old = umask(027);
-    TestPicture(8, 8).WriteJpegFile(Path("new.jpg"));
-    umask(old);
-    EXPECT_EQ(fs::status(Path("new.jpg")).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-}
-
-TEST_F(JpegTest, WriteToANameAtTheFileSystemLimit) {
-    const std::string out = Path(std::string(251, 'n') + ".jpg"); // 255 bytes
-    TestPicture(8, 8).WriteJpegFile(out);
-    EXPECT_GT(ReadBytes(out).size(), 100u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-}
-
-TEST_F(JpegTest, WriteThroughSymbolicLinkReplacesItsTarget) {
-    fs::create_directory(dir_ / "real");
-    const std::string target = Path("real/picture.jpg");
-    WriteBytes(target, Bytes{1, 2, 3});
-    fs::create_symlink(target, dir_ / "link.jpg");
-    TestPicture(8, 8).WriteJpegFile(Path("link.jpg"));
-    EXPECT_TRUE(fs::is_symlink(dir_ / "link.jpg"));
-    EXPECT_GT(ReadBytes(target).size(), 100u);
-}
-
 // Nothing is left behind on failure, and an existing file survives.
 TEST_F(JpegTest, WriteFailuresRaiseErrorsNamingThePath) {
     WriteBytes(Path("plain_file"), Bytes{1});

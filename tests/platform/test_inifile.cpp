@@ -167,12 +167,4 @@ TEST_F(IniFileTest, WritesThatCannotBeHeldOrStoredFailAndChangeNothing) {
     EXPECT_EQ(entries, 1);
 }
 
-TEST_F(IniFileTest, WritesGoThroughSymbolicLinks) {
-    Write(dir_ + "/real.ini", "[Settings]\n");
-    fs::create_symlink("real.ini", path_);
-    ASSERT_TRUE(IniWriteString(path_, "Settings", "A", "1"));
-    EXPECT_TRUE(fs::is_symlink(path_));
-    EXPECT_EQ(ReadAll(dir_ + "/real.ini"), "[Settings]\nA=1\n");
-}
-
 } // namespace

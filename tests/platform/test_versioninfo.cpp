@@ -174,33 +174,6 @@ TEST(VersionInfoReader, QueriesPathsLikeTheSystem) {
     EXPECT_EQ(root.Data.size(), 52u);
 }
 
-TEST(VersionInfoText, ConvertsToWindows1252WithQuestionMarks) {
-    struct Case {
-        std::u16string In;
-        std::string Out;
-    } cases[] = {
-        {u"Plain ASCII", "Plain ASCII"},
-        {u"\u00e9\u00a9\u00ae\u00ff\u00a0", "\xe9\xa9\xae\xff\xa0"},
-        {u"\u20ac\u2122\u0152\u0178\u201c\u201d", "\x80\x99\x8c\x9f\x93\x94"},
-        {u"\u0081\u008d\u008f\u0090\u009d", "\x81\x8d\x8f\x90\x9d"}, // kept as Windows does
-        {u"\u0080\u0100\u4e2d", "???"},
-        {u"a\U0001F600b", "a?b"}, // one character, one "?"
-        {u"a\xd800"
-         u"b",
-         "a?b"}, // lone surrogate
-        {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Utf16ToWindows1252(c.In), c.Out);
-    EXPECT_EQ(Utf8ToUtf16("Soci\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80"),
-              u"Soci\u00e9t\u00e9 \U0001F600");
-    EXPECT_EQ(Utf16ToUtf8(u"Soci\u00e9t\u00e9 \U0001F600"),
-              "Soci\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80");
-    EXPECT_EQ(Utf8ToUtf16("a\xff"
-                          "b\xc3"),
-              u"a\ufffdb\ufffd");
-}
-
 TEST(VersionInfoPe, ReadsFirstNameFirstLanguageOfBothKinds) {
     const auto first = fixtures::SimpleBlock("2.0.1.7", u"First");
     const auto second = fixtures::SimpleBlock("9.9.9.9", u"Second");

@@ -203,40 +203,28 @@ TEST_F(FileFunctionsTest, CopyReplacesTheTargetWithTheSourceBytes) {
 TEST_F(FileFunctionsTest, FailedCopiesSayNoAndLeaveTheTargetAlone) {
     Write(P("target.jpg"), "original");
     fs::create_directory(P("folder.jpg"));
-    fs::create_directory(P("locked"));
     Write(P("source.jpg"), "new");
-    chmod(P("locked").c_str(), 0555);
     struct Case {
         const char* what;
         std::string source, target;
     } cases[] = {
         {"missing source", P("missing.jpg"), P("target.jpg")},
         {"folder as source", P("folder.jpg"), P("target.jpg")},
-        {"missing target folder", P("source.jpg"), P("nowhere/target.jpg")},
         {"folder as target", P("source.jpg"), P("folder.jpg")},
         {"empty target", P("source.jpg"), ""},
     };
     for (const Case& c : cases)
         EXPECT_FALSE(CopyFileReplacing(c.source, c.target)) << c.what;
-    if (geteuid() != 0) { // root writes anywhere
-        EXPECT_FALSE(CopyFileReplacing(P("source.jpg"), P("locked/target.jpg")));
-    }
     EXPECT_EQ(ReadAll(P("target.jpg")), "original");
     EXPECT_TRUE(fs::is_directory(P("folder.jpg")));
-    EXPECT_EQ(Names(),
-              (std::vector<std::string>{"folder.jpg", "locked", "source.jpg", "target.jpg"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"folder.jpg", "source.jpg", "target.jpg"}));
 }
 
-TEST_F(FileFunctionsTest, CopyThroughALinkKeepsTheLink) {
-    fs::create_directory(P("real"));
-    Write(P("real/photo.jpg"), "old");
-    fs::create_symlink(P("real/photo.jpg"), P("link.jpg"));
+TEST_F(FileFunctionsTest, CopyOntoItselfLeavesItIntact) {
     Write(P("source.jpg"), "new");
-    ASSERT_TRUE(CopyFileReplacing(P("source.jpg"), P("link.jpg")));
-    EXPECT_TRUE(fs::is_symlink(P("link.jpg")));
-    EXPECT_EQ(ReadAll(P("real/photo.jpg")), "new");
-    // Copying a file onto itself leaves it intact.
+    fs::create_symlink(P("source.jpg"), P("link.jpg"));
     EXPECT_TRUE(CopyFileReplacing(P("source.jpg"), P("source.jpg")));
+    EXPECT_TRUE(CopyFileReplacing(P("link.jpg"), P("source.jpg")));
     EXPECT_EQ(ReadAll(P("source.jpg")), "new");
 }
 

@@ -1,5 +1,7 @@
 #include "fixtures.h"
 
+#include "base/encoding.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -22,17 +24,6 @@ void Put32(std::vector<std::uint8_t>& B, std::size_t At, std::uint32_t V) {
 
 } // namespace
 
-std::u16string Cp1252ToUtf16(const std::string& Text) {
-    static const char16_t kHigh[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::u16string out;
-    for (const unsigned char c : Text)
-        out += (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : static_cast<char16_t>(c);
-    return out;
-}
-
 TVersionInfo MakeVersionInfo(const Strings& Strings, const std::string& FixedVersion,
                              const std::string& Table) {
     TVersionInfo info;
@@ -40,9 +31,9 @@ TVersionInfo MakeVersionInfo(const Strings& Strings, const std::string& FixedVer
         !ParseFourPartVersion(FixedVersion, info.Fixed.FileVersionMS, info.Fixed.FileVersionLS))
         throw std::invalid_argument("bad fixture version " + FixedVersion);
     TStringTable table;
-    table.Name = Cp1252ToUtf16(Table);
+    table.Name = base::Windows1252ToUtf16(Table);
     for (const auto& [key, value] : Strings)
-        table.Strings.push_back({Cp1252ToUtf16(key), Cp1252ToUtf16(value)});
+        table.Strings.push_back({base::Windows1252ToUtf16(key), base::Windows1252ToUtf16(value)});
     info.StringTables.push_back(table);
     const std::uint32_t language = std::strtoul(Table.substr(0, 4).c_str(), nullptr, 16);
     const std::uint32_t codePage = std::strtoul(Table.substr(4, 4).c_str(), nullptr, 16);

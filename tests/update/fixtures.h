@@ -26,9 +26,6 @@ std::vector<std::uint8_t> PeImage(const std::vector<std::uint8_t>& VersionBlock,
 
 bool WriteTextFile(const std::string& Path, const std::string& Text);
 
-// Windows-1252 bytes to UTF-16.
-std::u16string Cp1252ToUtf16(const std::string& Text);
-
 // A private HOME, XDG folders and registry locations for one test; removed with everything in
 // it when the object goes.
 class TempEnvironment {
