@@ -149,7 +149,7 @@ TOptions ParseArguments(const std::vector<std::string>& args) {
             o.jobs = *n;
         } else if (arg == "--format") {
             const std::string v = base::LowerAscii(takeValue());
-            o.format = FormatOfExtension("." + v);
+            o.format = FormatOfExtension("picture." + v);
             if (!o.format)
                 Fail(2, "--format must be jpg, png, ppm or pgm, not " + Quoted(v));
         } else if ((arg == "-f" || arg == "--force") && !hasValue) {
