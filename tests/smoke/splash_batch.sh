@@ -141,6 +141,22 @@ convert "$SAMPLE" -resize 300% big.jpg
 (dd if=big.jpg bs=997 status=none) | "$TOOL" - - "${C[@]}" >big-pipe.jpg || fail "big pipe"
 cmp -s big-file.jpg big-pipe.jpg || fail "a big picture through a pipe differs"
 
+# --- PNG of every colour type (16-bit too) reads as ImageMagick reads it, through pipes too ---
+convert "$SAMPLE" -resize 25% png-rgb.png
+convert png-rgb.png -colors 64 PNG8:png-palette.png
+convert png-rgb.png -colorspace Gray PNG8:png-grey.png
+convert png-rgb.png -colorspace Gray -alpha set -channel A -evaluate set 50% +channel \
+    -define png:color-type=4 png-grey-alpha.png
+convert png-rgb.png -alpha set -channel A -evaluate set 50% +channel PNG32:png-rgba.png
+convert png-rgb.png -depth 16 PNG48:png-16bit.png
+convert png-rgb.png -interlace PNG png-interlaced.png
+for f in png-*.png; do
+    # Thresholds of 255 keep every pixel: the result is the picture as read.
+    "$TOOL" - "${f%.png}.ppm" --color 0,0,0 --thresholds 255,255,255 <"$f" || fail "$f: status $?"
+    convert "$f" -alpha off -depth 8 "${f%.png}-ref.ppm"
+    cmp -s "${f%.png}.ppm" "${f%.png}-ref.ppm" || fail "$f reads other colours than ImageMagick's"
+done
+
 # --- the streamed JPEG route gives the whole-picture route's bytes (a mask forces the latter) ---
 convert "$SAMPLE" -colorspace CMYK in/cmyk.jpg
 head -c 20000 "$SAMPLE" >in/truncated.jpg
