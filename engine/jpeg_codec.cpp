@@ -26,8 +26,8 @@ constexpr int kQuantizedColors = 236;
 // A real progressive file has about ten scans; thousands of tiny ones only burn time.
 constexpr int kMaxScans = 1000;
 // Scans cost time in proportion to the blocks they cover, whether they carry data or not: a
-// picture may cover its blocks as often as 64 full scans (real scripts use 10 to 20).
-constexpr long long kMaxScanPasses = 64;
+// picture may cover its blocks as often as 32 full scans (real scripts use 10 to 20).
+constexpr long long kMaxScanPasses = 32;
 constexpr long long kFreeScanBlocks = 1LL << 20;
 // A multi-scan picture is held whole as coefficients (128 bytes a block) before any row comes
 // out. Huffman-coded data spends at least a bit per block on DC alone, so a real file carries

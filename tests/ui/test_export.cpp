@@ -107,3 +107,60 @@ TEST_F(Export, AFailedJpegWriteGetsTheDefaultErrorReport) {
     w.process_btn->click();
     EXPECT_TRUE(w.save_btn->isEnabled());
 }
+
+// The export carries the loaded picture's metadata, and only markers: the pixels are the same.
+TEST_F(Export, KeepsTheLoadedPicturesMetadata) {
+    if (std::system("command -v exiftool >/dev/null && command -v djpeg >/dev/null") != 0)
+        GTEST_SKIP() << "exiftool and djpeg are needed";
+    const std::string in = MakeJpeg("photo.jpg");
+    ASSERT_EQ(std::system(("exiftool -q -overwrite_original -Make=Norcam -Orientation#=6 "
+                           "-XMP-dc:Creator=Ann -Comment=hello "
+                           "'-ICC_Profile<=/usr/share/color/icc/compatibleWithAdobeRGB1998.icc' '" +
+                           in + "'")
+                              .c_str()),
+              0);
+    TMainDlg& w = NewWindow();
+    dialog_answers.push_back(in);
+    w.load_btn->click();
+    dialog_answers.push_back(root + "/out.jpg");
+    w.save_btn->click();
+    const std::string out = root + "/out.jpg";
+    const std::string tags = "exiftool -n -s3 -Make -Orientation -Creator -Comment "
+                             "-ProfileDescription '";
+    const std::string listing = root + "/tags.txt";
+    ASSERT_EQ(std::system((tags + out + "' > '" + listing + "'").c_str()), 0);
+    EXPECT_EQ(ReadAll(listing), "Norcam\n6\nAnn\nhello\nCompatible with Adobe RGB (1998)\n");
+
+    w.result_bmp->WriteJpegFile(root + "/plain.jpg");
+    ASSERT_EQ(std::system(("djpeg -outfile '" + root + "/a.ppm' '" + out + "' && djpeg -outfile '" +
+                           root + "/b.ppm' '" + root + "/plain.jpg'")
+                              .c_str()),
+              0);
+    EXPECT_EQ(ReadAll(root + "/a.ppm"), ReadAll(root + "/b.ppm"));
+}
+
+// A damaged picture still renders; the log says what is wrong right after "Rendering...".
+TEST_F(Export, ARenderOfADamagedPictureLogsTheWarning) {
+    const std::string whole = MakeJpeg("whole.jpg", 320, 240);
+    std::string bytes = ReadAll(whole);
+    bytes.resize(bytes.size() * 4 / 10);
+    WriteText(root + "/cut.jpg", bytes);
+    TMainDlg& w = NewWindow();
+    dialog_answers.push_back(root + "/cut.jpg");
+    w.load_btn->click();
+    ASSERT_TRUE(w.save_btn->isEnabled());
+    // Newest first: the warning sits just above the last "Rendering...".
+    const auto& lines = w.log->Lines();
+    auto message = [](const std::string& line) {
+        return line.substr(line.find('\t', line.find('\t') + 1) + 1);
+    };
+    size_t render = 0;
+    while (render < lines.size() && message(lines[render]) != "Rendering...")
+        ++render;
+    ASSERT_GT(render, 0u);
+    ASSERT_LT(render, lines.size());
+    EXPECT_EQ(lines[render - 1].substr(0, 5), "Info\t");
+    EXPECT_EQ(message(lines[render - 1]).rfind("Warning : Premature end of JPEG file", 0), 0u)
+        << lines[render - 1];
+    EXPECT_EQ(Count(w, "Unable to load file"), 0);
+}
