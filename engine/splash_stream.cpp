@@ -7,17 +7,28 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <string>
 
 namespace {
 
 // Rows decoded, selected and encoded together: libjpeg's own batch for 2 x 2 subsampling.
 constexpr int kStripRows = 16;
 
+// Never more rows than the picture has, so a picture one row high and very wide costs no more
+// than the picture itself.
 class TStrip {
   public:
-    explicit TStrip(int width)
-        : pixels_(static_cast<std::size_t>(width) * kStripRows), mask_(width) {
-        for (int i = 0; i < kStripRows; ++i) {
+    TStrip(int width, int height) {
+        const int rows = std::min(kStripRows, std::max(height, 1));
+        try {
+            pixels_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows));
+            mask_.resize(static_cast<std::size_t>(width));
+        } catch (const std::bad_alloc&) {
+            throw EPictureError("Not enough memory for rows of " + std::to_string(width) +
+                                " pixels");
+        }
+        for (int i = 0; i < rows; ++i) {
             rows_[i] = pixels_.data() + static_cast<std::size_t>(width) * i;
         }
     }
@@ -40,7 +51,7 @@ TSplashStreamResult SplashJpegStream(const TPictureInput& in, const std::string&
     const int width = reader.Width();
     const int height = reader.Height();
     TJpegRowWriter writer(out, outPath, width, height, options.markers);
-    TStrip strip(width);
+    TStrip strip(width, height);
     for (int y = 0; y < height; y += kStripRows) {
         const int count = std::min(kStripRows, height - y);
         reader.ReadRows(strip.Rows(), count);
@@ -71,7 +82,7 @@ TSplashStreamResult SplashJpegStreamFiltered(const TPictureInput& in, const std:
         width = reader.Width();
         height = reader.Height();
         mask.Resize(width, height);
-        TStrip strip(width);
+        TStrip strip(width, height);
         for (int y = 0; y < height; y += kStripRows) {
             const int count = std::min(kStripRows, height - y);
             reader.ReadRows(strip.Rows(), count);
@@ -92,7 +103,7 @@ TSplashStreamResult SplashJpegStreamFiltered(const TPictureInput& in, const std:
         throw EPictureError("Picture file " + QuotedPath(inPath) + " changed while being read");
     }
     TJpegRowWriter writer(out, outPath, width, height, options.markers);
-    TStrip strip(width);
+    TStrip strip(width, height);
     for (int y = 0; y < height; y += kStripRows) {
         const int count = std::min(kStripRows, height - y);
         reader.ReadRows(strip.Rows(), count);

@@ -167,6 +167,30 @@ TEST_P(PngReadTest, ReadsWhatImageMagickWrites) {
 INSTANTIATE_TEST_SUITE_P(Png, PngReadTest, ::testing::ValuesIn(kPngCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Every 16-bit value once: rounding, not truncation, to 8 bits.
+TEST_F(PngReadTest, SixteenBitSamplesAreRoundedToEightBits) {
+    std::vector<std::uint16_t> samples(65536);
+    for (std::size_t v = 0; v < samples.size(); ++v) {
+        samples[v] = static_cast<std::uint16_t>(v);
+    }
+    const std::string pam = Path("all.pam");
+    const std::string png = Path("all.png");
+    WritePam(pam, 256, 256, 1, 65535, samples);
+    ASSERT_TRUE(
+        RunCommand("convert '" + pam + "' -define png:color-type=0 -depth 16 '" + png + "'"));
+    std::FILE* f = std::fopen(png.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    TBitmap32 decoded;
+    DecodePng({f}, png, decoded);
+    std::fclose(f);
+    ASSERT_EQ(decoded.Width(), 256);
+    long long wrong = 0;
+    for (std::uint32_t v = 0; v < 65536; ++v) {
+        wrong += decoded.PixelAt(v % 256, v / 256) != GreyColor((v * 255 + 32767) / 65535, 255);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 class PngTest : public TempDirTest {
   protected:
     // An RGBA 8-bit PNG of the test picture (with alpha), made by ImageMagick.
