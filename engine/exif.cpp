@@ -222,6 +222,17 @@ bool CleanExif(TExifData& tiff, std::string& problem) {
     if (walker.U32(walker.NextLink()) == 0 && walker.Thumbnail().empty()) {
         return true;
     }
+    // The link belongs to IFD0's table (the second kept range) alone, or cutting it would
+    // change something else as well.
+    std::vector<TRange> others = walker.Kept();
+    others.erase(others.begin() + 1);
+    const std::vector<bool> shared = Cover(others, tiff.size());
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (shared[walker.NextLink() + i]) {
+            problem = "its directories overlap";
+            return false;
+        }
+    }
     for (std::size_t i = 0; i < 4; ++i) {
         tiff[walker.NextLink() + i] = 0;
     }

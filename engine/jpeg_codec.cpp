@@ -142,6 +142,12 @@ struct TJpegReader::TState {
     TColor32 palette[256];
     JSAMPARRAY line = nullptr;
     std::vector<TJpegSegment> saved;
+    // Here rather than in the reader, so that a constructor that throws destroys it too.
+    ~TState() {
+        if (created) {
+            jpeg_destroy_decompress(&cinfo);
+        }
+    }
 };
 
 namespace {
@@ -318,11 +324,7 @@ TJpegReader::TJpegReader(std::FILE* file, const std::string& path, bool quantize
     s_->saved.clear();
 }
 
-TJpegReader::~TJpegReader() {
-    if (s_->created) {
-        jpeg_destroy_decompress(&s_->cinfo);
-    }
-}
+TJpegReader::~TJpegReader() = default;
 
 void TJpegReader::Fail() {
     throw EPictureError("Cannot decode JPEG file " + QuotedPath(path_) + ": " + s_->err.message);
@@ -378,6 +380,11 @@ struct TJpegWriter::TState {
     jpeg_compress_struct cinfo;
     ErrorManager err;
     bool created = false;
+    ~TState() {
+        if (created) {
+            jpeg_destroy_compress(&cinfo);
+        }
+    }
 };
 
 namespace {
@@ -446,11 +453,7 @@ TJpegWriter::TJpegWriter(std::FILE* file, const std::string& path, int width, in
     }
 }
 
-TJpegWriter::~TJpegWriter() {
-    if (s_->created) {
-        jpeg_destroy_compress(&s_->cinfo);
-    }
-}
+TJpegWriter::~TJpegWriter() = default;
 
 void TJpegWriter::Fail() {
     throw EPictureError("Cannot write JPEG file " + QuotedPath(path_) + ": " + s_->err.message);

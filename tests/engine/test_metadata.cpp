@@ -470,7 +470,7 @@ TEST_F(MetadataTest, CraftedHeadersCostLittle) {
         // A baseline header of 2^28 pixels and no data: cut to its first rows, with a warning,
         // instead of a gigabyte of fill.
         {"baseline_2^28_no_data", CraftedJpeg(16384, 16384, false, 1), ""},
-        // A small picture without data is the Part's grey fill, with a warning.
+        // A small picture without data is grey fill in full, with a warning.
         {"baseline_64_no_data", CraftedJpeg(64, 64, false, 1), ""},
     };
     for (const Case& c : cases) {
