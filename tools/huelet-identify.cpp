@@ -40,6 +40,7 @@ void PrintHelp() {
                 "2 for bad arguments.\n");
 }
 
+// The identity texts are Windows-1252 bytes; the terminal wants UTF-8.
 void Show(const char* Label, const std::string& Text) {
     std::printf("  %-17s %s\n", Label, base::Windows1252ToUtf8(Text).c_str());
 }

@@ -1,22 +1,19 @@
 // huelet-splash: keeps the colours near one Central Color in a picture and greys out the rest,
 // from the command line, with the same engine as the window.
-#include "base/ascii.h"
-#include "base/files.h"
-#include "engine/bitmap32.h"
-#include "engine/filter.h"
-#include "engine/geometry.h"
-#include "engine/jpeg_codec.h"
 #include "engine/render.h"
 #include "huelet_config.h"
+#include "tools/splash/options.h"
+#include "tools/splash/work.h"
 
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <iostream>
-#include <optional>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -24,331 +21,236 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kProgram = "huelet-splash";
-// libjpeg's largest width or height.
-constexpr long long kMaxJpegDimension = 65500;
 
 // The bundled sample and settings that keep its red cup and saucer and grey the wooden table.
 const char* const kSampleName = "coffee.jpg";
 constexpr TSelection kSampleSelection{140, 30, 12, 90, 26, 20};
 
 void PrintHelp() {
-    std::cout << "Usage: " << kProgram
-              << " IN OUT --color R,G,B [--thresholds TR,TG,TB] [--filter] [--mask MASKFILE]\n"
-                 "                     [--strip] [--quality N] [--auto-orient]\n"
-                 "       "
-              << kProgram
-              << "            (splash the bundled sample photo into the current folder)\n"
-                 "\n"
-                 "Keeps every pixel of IN whose colour lies within the thresholds of the Central\n"
-                 "Color on each channel (|R - Rc| <= TR and |G - Gc| <= TG and |B - Bc| <= TB)\n"
-                 "and turns every other pixel grey, (R + G + B) / 3. The result goes to OUT.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --color R,G,B          the Central Color; any integers (values outside 0..255\n"
-                 "                         simply match less)\n"
-                 "  --thresholds TR,TG,TB  per-channel distances, each 0..255, inclusive\n"
-                 "                         (default 40,40,40)\n"
-                 "  --filter               clean the selection mask first: remove specks (fewer\n"
-                 "                         than 3 of 8 neighbours selected), then fill holes\n"
-                 "                         (more than 4 of 8 selected), each until stable\n"
-                 "  --mask MASKFILE        also write the selection mask (white = kept)\n"
-                 "  --strip                write no metadata into OUT\n"
-                 "  --quality N            JPEG quality of OUT and MASKFILE, 1..100 (default 90)\n"
-                 "  --auto-orient          turn and flip IN upright as its EXIF orientation says\n"
-                 "                         before selecting, and write orientation 1\n"
-                 "  --help                 show this text\n"
-                 "  --version              show the version\n"
-                 "\n"
-                 "IN is a JPEG file or a \"BM\" bitmap file. The format of OUT and MASKFILE\n"
-                 "follows the extension: .jpg or .jpeg (baseline JPEG, quality 90), .ppm (exact\n"
-                 "colours) or .pgm (exact grey levels, the mean of the channels; exact for the\n"
-                 "mask and for greyed pixels). CMYK and YCCK JPEGs are read as RGB.\n"
-                 "\n"
-                 "A JPEG OUT keeps the metadata of a JPEG IN, in its order: EXIF (without its\n"
-                 "thumbnail, orientation as it was, so viewers show OUT as they showed IN), XMP\n"
-                 "(extended XMP too), the ICC colour profile, IPTC/Photoshop data and comments.\n"
-                 "Damaged metadata is dropped with a warning; --strip drops all of it. The mask\n"
-                 "and .ppm/.pgm files carry none.\n"
-                 "Problems in IN that still give a picture (truncated or corrupt data, damaged\n"
-                 "metadata) print one line, \"huelet-splash: warning: IN: TEXT\", and the run\n"
-                 "goes on.\n"
-                 "Files are written completely or not at all; existing files are replaced.\n"
-                 "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for bad\n"
-                 "arguments.\n";
+    std::cout
+        << "Usage: " << kProgram
+        << " [OPTIONS] IN OUT --color R,G,B\n"
+           "       "
+        << kProgram
+        << " [OPTIONS] -o DIR IN... --color R,G,B\n"
+           "       "
+        << kProgram
+        << "            (splash the bundled sample photo into the current folder)\n"
+           "\n"
+           "Keeps every pixel of IN whose colour lies within the thresholds of the Central\n"
+           "Color on each channel (|R - Rc| <= TR and |G - Gc| <= TG and |B - Bc| <= TB)\n"
+           "and turns every other pixel grey, (R + G + B) / 3. The result goes to OUT, or,\n"
+           "with -o DIR, to DIR/NAME for each IN: NAME is IN's file name with its extension\n"
+           "replaced by .jpg (or by the --format extension).\n"
+           "\n"
+           "Options:\n"
+           "  --color R,G,B          the Central Color; any integers (values outside 0..255\n"
+           "                         simply match less)\n"
+           "  --thresholds TR,TG,TB  per-channel distances, each 0..255, inclusive\n"
+           "                         (default 40,40,40)\n"
+           "  --filter               clean the selection mask first: remove specks (fewer\n"
+           "                         than 3 of 8 neighbours selected), then fill holes\n"
+           "                         (more than 4 of 8 selected), each until stable\n"
+           "  --mask MASKFILE        also write the selection mask (white = kept); IN OUT only\n"
+           "  -o, --output-dir DIR   one output per IN in DIR (created when missing)\n"
+           "  -j, --jobs N           work on N files at once (default: the number of\n"
+           "                         processors); the files written are the same for any N\n"
+           "  -f, --force            replace outputs that exist (keeping their permissions;\n"
+           "                         a symbolic link stays, the file it names is replaced)\n"
+           "  --format FMT           jpg, png, ppm or pgm: the format of OUT or of the\n"
+           "                         files in DIR (default: OUT's extension; .jpg in DIR)\n"
+           "  --strip                write no metadata into OUT\n"
+           "  --quality N            JPEG quality of OUT and MASKFILE, 1..100 (default 90)\n"
+           "  --auto-orient          turn and flip IN upright as its EXIF orientation says\n"
+           "                         before selecting, and write orientation 1\n"
+           "  --help                 show this text\n"
+           "  --version              show the version\n"
+           "\n"
+           "IN is a JPEG, PNG or \"BM\" bitmap file, told by its contents, or - for standard\n"
+           "input (a pipe works; it is read whole). OUT - writes standard output (JPEG\n"
+           "unless --format says otherwise), never to a terminal. Formats of OUT and\n"
+           "MASKFILE: .jpg or .jpeg (baseline JPEG, quality 90), .png (8-bit RGB; the mask\n"
+           "8-bit grey), .ppm (exact colours) or .pgm (exact grey levels, the mean of the\n"
+           "channels; exact for the mask and for greyed pixels). CMYK and YCCK JPEGs are\n"
+           "read as RGB; 16-bit PNG samples are rounded to 8 bits.\n"
+           "\n"
+           "A JPEG OUT keeps the metadata of a JPEG IN, in its order: EXIF (without its\n"
+           "thumbnail, orientation as it was, so viewers show OUT as they showed IN), XMP\n"
+           "(extended XMP too), the ICC colour profile, IPTC/Photoshop data and comments.\n"
+           "Damaged metadata is dropped with a warning; --strip drops all of it. The mask\n"
+           "and .png/.ppm/.pgm files carry none.\n"
+           "\n"
+           "Nothing is overwritten by surprise: an output that exists is refused unless\n"
+           "--force is given, and an output that is one of the inputs (under any name,\n"
+           "link or hard link) is always refused. Refusals are checked for every file\n"
+           "before anything is written. Files are written completely or not at all.\n"
+           "\n"
+           "Problems in IN that still give a picture (truncated or corrupt data, damaged\n"
+           "metadata) print one line, \"huelet-splash: warning: IN: TEXT\", and the run\n"
+           "goes on. With -o, a file that fails is named on one line with the reason and\n"
+           "the others go on; a summary (\"120 written, 2 failed\") closes the run. On a\n"
+           "terminal, progress is shown as \"[12/120] IMG_0012.jpg\".\n"
+           "\n"
+           "Examples:\n"
+           "  huelet-splash photo.jpg splash.jpg --color 140,30,12 --thresholds 90,26,20\n"
+           "  huelet-splash -o out/ --color 140,30,12 --thresholds 90,26,20 *.jpg\n"
+           "  cat photo.png | huelet-splash - - --color 140,30,12 --format png >splash.png\n"
+           "\n"
+           "Exit status: 0 on success, 1 when a file is refused or cannot be read or\n"
+           "written, 2 for bad arguments.\n";
 }
 
-struct TFailure {
-    int status;
-    std::string message;
-};
-
-[[noreturn]] void Fail(int status, const std::string& message) {
-    throw TFailure{status, message};
-}
-
-std::string Quoted(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
-// "a,b,c" with three integers and nothing else.
-std::optional<TSelection> ParseTriple(const std::string& text) {
-    int values[3];
-    const char* p = text.data();
-    const char* end = text.data() + text.size();
-    for (int i = 0; i < 3; ++i) {
-        const auto [next, ec] = std::from_chars(p, end, values[i]);
-        if (ec != std::errc() || next == p)
-            return std::nullopt;
-        p = next;
-        if (i < 2) {
-            if (p == end || *p != ',')
-                return std::nullopt;
-            ++p;
-        }
-    }
-    if (p != end)
-        return std::nullopt;
-    return TSelection{values[0], values[1], values[2], 0, 0, 0};
-}
-
-enum class TFormat { Jpeg, Ppm, Pgm };
-
-TFormat FormatOf(const std::string& path, const char* what) {
-    const std::string ext = base::LowerAscii(fs::path(path).extension().string());
-    if (ext == ".jpg" || ext == ".jpeg")
-        return TFormat::Jpeg;
-    if (ext == ".ppm")
-        return TFormat::Ppm;
-    if (ext == ".pgm")
-        return TFormat::Pgm;
-    Fail(2, std::string("unsupported ") + what + " format " + Quoted(path) +
-                " (use .jpg, .jpeg, .ppm or .pgm)");
-}
-
-struct TOptions {
-    std::string in, out, mask;
-    std::optional<TSelection> color;
-    TSelection thresholds{0, 0, 0, 40, 40, 40};
-    bool filter = false;
-    bool strip = false;
-    bool autoOrient = false;
-    int quality = kDefaultJpegQuality;
-};
-
-TOptions ParseArguments(const std::vector<std::string>& args) {
-    TOptions o;
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string value;
-        bool hasValue = false;
-        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            hasValue = true;
-        }
-        auto takeValue = [&]() -> std::string {
-            if (hasValue)
-                return value;
-            if (i + 1 >= args.size())
-                Fail(2, "option " + arg + " needs a value");
-            return args[++i];
-        };
-        if (arg == "--color" || arg == "--colour") {
-            const std::string v = takeValue();
-            o.color = ParseTriple(v);
-            if (!o.color)
-                Fail(2, "--color needs three integers R,G,B, not " + Quoted(v));
-        } else if (arg == "--thresholds") {
-            const std::string v = takeValue();
-            const std::optional<TSelection> t = ParseTriple(v);
-            if (!t)
-                Fail(2, "--thresholds needs three integers TR,TG,TB, not " + Quoted(v));
-            for (int x : {t->rc, t->gc, t->bc})
-                if (x < 0 || x > 255)
-                    Fail(2, "--thresholds values must be 0..255, not " + Quoted(v));
-            o.thresholds = {0, 0, 0, t->rc, t->gc, t->bc};
-        } else if (arg == "--mask") {
-            o.mask = takeValue();
-            if (o.mask.empty())
-                Fail(2, "--mask needs a file name");
-        } else if (arg == "--quality") {
-            const std::string v = takeValue();
-            int q = 0;
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), q);
-            if (ec != std::errc() || end != v.data() + v.size() || v.empty() || q < 1 || q > 100)
-                Fail(2, "--quality needs an integer 1..100, not " + Quoted(v));
-            o.quality = q;
-        } else if (arg == "--filter" && !hasValue) {
-            o.filter = true;
-        } else if (arg == "--strip" && !hasValue) {
-            o.strip = true;
-        } else if (arg == "--auto-orient" && !hasValue) {
-            o.autoOrient = true;
-        } else {
-            Fail(2, "unknown option " + Quoted(args[i]) + " (see --help)");
-        }
-    }
-    if (positional.size() != 2)
-        Fail(2, positional.size() < 2 ? "needs an input and an output file (see --help)"
-                                      : "too many file names: " + Quoted(positional[2]));
-    o.in = positional[0];
-    o.out = positional[1];
-    if (o.in.empty() || o.out.empty())
-        Fail(2, "file names must not be empty");
-    if (!o.color)
-        Fail(2, "--color R,G,B is required (see --help)");
-    if (!o.mask.empty() &&
-        fs::path(o.mask).lexically_normal() == fs::path(o.out).lexically_normal())
-        Fail(2, "the mask and the result cannot go to the same file " + Quoted(o.out));
-    return o;
-}
-
-std::string ErrnoText(int error) {
-    return std::strerror(error);
-}
-
-// A file written beside its target and renamed over it only when everything worked.
-class TPendingFile {
+// One line per warning or failure on stderr; on a terminal, a progress line below them.
+class TReporter {
   public:
-    explicit TPendingFile(std::string target) : target_(std::move(target)) {
-        try {
-            file_.emplace(target_);
-            file_->Stream();
-        } catch (const base::IoError& e) {
-            Fail(1, "cannot write " + Quoted(target_) + ": " + e.Reason());
-        }
-    }
+    TReporter(std::size_t total, bool progress) : total_(total), progress_(progress) {}
 
-    std::FILE* File() { return file_->Stream(); }
-    const std::string& Target() const { return target_; }
-
-    // Flushes and closes the file; nothing is replaced yet.
-    void Finish() {
-        Do([this] { file_->Finish(); });
+    void Warning(const std::string& text) { Line("warning: " + text); }
+    void Error(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        ++failed_;
+        LineLocked(text);
     }
-    void Commit() {
-        Do([this] { file_->Commit(); });
+    void Done(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        ++done_;
+        last_ = name;
+        Draw();
+    }
+    void Written() {
+        std::lock_guard lock(mutex_);
+        ++written_;
+    }
+    std::size_t Failed() const { return failed_; }
+
+    // The closing summary; on a pipe only when something failed.
+    void Summary() {
+        std::lock_guard lock(mutex_);
+        Clear();
+        if (progress_ || failed_ > 0)
+            std::cerr << kProgram << ": " << written_ << " written, " << failed_ << " failed"
+                      << std::endl;
     }
 
   private:
-    template <typename F> void Do(F step) {
-        try {
-            step();
-        } catch (const base::IoError& e) {
-            Fail(1, "cannot write " + Quoted(target_) + ": " + e.Reason());
-        }
+    void Line(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        LineLocked(text);
+    }
+    void LineLocked(const std::string& text) {
+        Clear();
+        std::cerr << kProgram << ": " << text << "\n";
+        Draw();
+    }
+    void Clear() {
+        if (progress_ && drawn_)
+            std::cerr << "\r\033[K";
+        drawn_ = false;
+        std::cerr.flush();
+    }
+    void Draw() {
+        if (!progress_ || done_ == 0)
+            return;
+        std::cerr << "\r\033[K[" << done_ << "/" << total_ << "] " << last_;
+        std::cerr.flush();
+        drawn_ = true;
     }
 
-    std::string target_;
-    std::optional<base::FileReplacement> file_;
+    std::mutex mutex_;
+    std::size_t total_, done_ = 0, written_ = 0, failed_ = 0;
+    std::string last_;
+    bool progress_, drawn_ = false;
 };
 
-void WritePicture(const TBitmap32& picture, TPendingFile& out, TFormat format, int quality,
-                  const TPictureMetadata* metadata) {
-    if (format == TFormat::Jpeg) {
-        try {
-            EncodeJpeg(picture, out.File(), out.Target(), quality, metadata);
-        } catch (const EPictureError& e) {
-            Fail(1, std::string("cannot write ") + Quoted(out.Target()) + ": " + e.what());
+// DIR/NAME for each input; refuses names that two inputs share.
+std::vector<splash::TJob> BatchJobs(const splash::TOptions& o, std::vector<std::string>& refusals) {
+    const splash::TFormat format = o.format.value_or(splash::TFormat::Jpeg);
+    std::vector<splash::TJob> jobs;
+    std::map<std::string, std::string> taken;
+    for (const std::string& in : o.inputs) {
+        fs::path name = fs::path(in).filename();
+        if (name.empty() || name == "." || name == "..") {
+            refusals.push_back(splash::Quoted(in) + " has no file name to give its output");
+            continue;
         }
-    } else {
-        const bool grey = format == TFormat::Pgm;
-        const int w = picture.Width(), h = picture.Height();
-        std::string header =
-            (grey ? "P5\n" : "P6\n") + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-        std::vector<unsigned char> row(static_cast<size_t>(w) * (grey ? 1 : 3));
-        bool ok = std::fwrite(header.data(), 1, header.size(), out.File()) == header.size();
-        for (int y = 0; ok && y < h; ++y) {
-            const TColor32* src = picture.Row(y);
-            unsigned char* p = row.data();
-            for (int x = 0; x < w; ++x) {
-                const TColor32 c = src[x];
-                if (grey) {
-                    *p++ = static_cast<unsigned char>((RedOf(c) + GreenOf(c) + BlueOf(c)) / 3);
-                } else {
-                    *p++ = static_cast<unsigned char>(RedOf(c));
-                    *p++ = static_cast<unsigned char>(GreenOf(c));
-                    *p++ = static_cast<unsigned char>(BlueOf(c));
-                }
-            }
-            ok = std::fwrite(row.data(), 1, row.size(), out.File()) == row.size();
+        name.replace_extension(splash::ExtensionOf(format));
+        const std::string out = (fs::path(o.outputDir) / name).string();
+        const auto [it, fresh] = taken.emplace(name.string(), in);
+        if (!fresh) {
+            refusals.push_back(splash::Quoted(it->second) + " and " + splash::Quoted(in) +
+                               " would both be written to " + splash::Quoted(out));
+            continue;
         }
-        if (!ok)
-            Fail(1, "cannot write " + Quoted(out.Target()) + ": " + ErrnoText(errno));
+        jobs.push_back({in, out, "", format});
     }
-    out.Finish();
+    return jobs;
 }
 
-void Splash(const TOptions& o) {
-    const TFormat outFormat = FormatOf(o.out, "output");
-    const TFormat maskFormat = o.mask.empty() ? TFormat::Jpeg : FormatOf(o.mask, "mask");
+int RunJobs(const splash::TOptions& o) {
+    std::vector<std::string> refusals;
+    std::vector<splash::TJob> jobs;
+    if (o.Batch()) {
+        std::error_code ec;
+        if (fs::exists(o.outputDir, ec) && !fs::is_directory(o.outputDir, ec))
+            refusals.push_back(splash::Quoted(o.outputDir) + " is not a folder");
+        jobs = BatchJobs(o, refusals);
+    } else {
+        const splash::TFormat format =
+            o.format ? *o.format
+                     : splash::FormatOfExtension(o.output).value_or(splash::TFormat::Jpeg);
+        jobs.push_back({o.inputs[0], o.output, o.mask, format});
+    }
+    for (const std::string& r : splash::Refusals(jobs, o.force))
+        refusals.push_back(r);
+    if (!refusals.empty()) {
+        for (const std::string& r : refusals)
+            std::cerr << kProgram << ": " << r << "\n";
+        return 1;
+    }
 
-    // What the output formats cannot hold is refused before the picture costs anything.
-    try {
-        long long w = 0, h = 0;
-        TBitmap32::ReadPictureHeader(o.in, w, h);
-        if (w <= 0 || h <= 0)
-            Fail(1, "cannot read input: " + Quoted(o.in) + " is an empty picture (" +
-                        std::to_string(w) + " x " + std::to_string(h) + " pixels)");
-        for (const auto& [file, format] : {std::pair{o.out, outFormat}, {o.mask, maskFormat}}) {
-            if (!file.empty() && format == TFormat::Jpeg &&
-                (w > kMaxJpegDimension || h > kMaxJpegDimension))
-                Fail(1, "cannot write " + Quoted(file) + ": the picture " + Quoted(o.in) + " is " +
-                            std::to_string(w) + " x " + std::to_string(h) +
-                            " pixels, and JPEG holds at most " + std::to_string(kMaxJpegDimension) +
-                            " in each direction");
+    auto warn = [](const std::string& text) {
+        std::cerr << kProgram << ": warning: " << text << std::endl;
+    };
+    if (!o.Batch()) {
+        splash::SplashFile(jobs[0], o, warn);
+        return 0;
+    }
+
+    std::error_code ec;
+    fs::create_directories(o.outputDir, ec);
+    if (ec) {
+        std::cerr << kProgram << ": cannot create the folder " << splash::Quoted(o.outputDir)
+                  << ": " << ec.message() << "\n";
+        return 1;
+    }
+    long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    const std::size_t wanted = o.jobs > 0 ? static_cast<std::size_t>(o.jobs)
+                                          : static_cast<std::size_t>(std::max(processors, 1L));
+    const std::size_t threads = std::min(wanted, jobs.size());
+    TReporter report(jobs.size(), isatty(2) != 0);
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i; (i = next++) < jobs.size();) {
+            const splash::TJob& job = jobs[i];
+            try {
+                splash::SplashFile(job, o, [&](const std::string& t) { report.Warning(t); });
+                report.Written();
+            } catch (const splash::TFailure& f) {
+                report.Error(f.message);
+            } catch (const std::exception& e) {
+                report.Error(job.in + ": " + e.what());
+            }
+            report.Done(fs::path(job.in).filename().string());
         }
-    } catch (const EPictureError& e) {
-        Fail(1, std::string("cannot read input: ") + e.what());
-    }
-
-    TBitmap32 picture;
-    TPictureInfo info;
-    try {
-        picture.ReadPictureFile(o.in, false, &info);
-    } catch (const EPictureError& e) {
-        Fail(1, std::string("cannot read input: ") + e.what());
-    }
-    if (!info.warnings.empty())
-        std::cerr << kProgram << ": warning: " << o.in << ": " << info.WarningText() << "\n";
-    if (o.autoOrient && info.metadata.Orientation() != 1) {
-        TBitmap32 upright;
-        ApplyOrientation(picture, info.metadata.Orientation(), upright);
-        picture = std::move(upright);
-        info.metadata.SetOrientation(1);
-    }
-    const TPictureMetadata* metadata = o.strip ? nullptr : &info.metadata;
-
-    const TSelection s{o.color->rc,     o.color->gc,     o.color->bc,
-                       o.thresholds.tr, o.thresholds.tg, o.thresholds.tb};
-    TBitmap32 mask, result;
-    RenderSelection(picture, s, mask, result);
-    if (o.filter) {
-        FilterMask(mask);
-        ComposeResult(picture, mask, result);
-    }
-
-    // Both files are complete before either replaces anything.
-    TPendingFile out(o.out);
-    WritePicture(result, out, outFormat, o.quality, metadata);
-    std::optional<TPendingFile> maskOut;
-    if (!o.mask.empty()) {
-        maskOut.emplace(o.mask);
-        WritePicture(mask, *maskOut, maskFormat, o.quality, nullptr);
-    }
-    out.Commit();
-    if (maskOut)
-        maskOut->Commit();
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t t = 1; t < threads; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool)
+        t.join();
+    report.Summary();
+    return report.Failed() > 0 ? 1 : 0;
 }
 
 std::string ExecutableFolder() {
@@ -372,7 +274,7 @@ std::string FindSample() {
         if (fs::is_regular_file(p, ec))
             return p.lexically_normal().string();
     }
-    Fail(1, std::string("cannot find the bundled sample ") + kSampleName);
+    splash::Fail(1, std::string("cannot find the bundled sample ") + kSampleName);
 }
 
 // Never replaces a file the user already has: coffee-splash.jpg, then coffee-splash-2.jpg, ...
@@ -384,7 +286,7 @@ std::string DemoOutputName() {
         if (!fs::exists(fs::symlink_status(name, ec)))
             return name;
     }
-    Fail(1, "too many earlier coffee-splash files in the current folder");
+    splash::Fail(1, "too many earlier coffee-splash files in the current folder");
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -399,22 +301,22 @@ int Run(const std::vector<std::string>& args) {
         }
     }
     if (args.empty()) {
-        TOptions o;
-        o.in = FindSample();
-        o.out = DemoOutputName();
+        splash::TOptions o;
+        o.inputs = {FindSample()};
+        o.output = DemoOutputName();
         o.color = TSelection{kSampleSelection.rc, kSampleSelection.gc, kSampleSelection.bc};
         o.thresholds = {0, 0, 0, kSampleSelection.tr, kSampleSelection.tg, kSampleSelection.tb};
-        Splash(o);
+        if (const int status = RunJobs(o))
+            return status;
         std::error_code ec;
-        const fs::path written = fs::absolute(o.out, ec);
-        std::cout << "Wrote " << (ec ? o.out : written.string()) << " from " << o.in << " (--color "
-                  << kSampleSelection.rc << "," << kSampleSelection.gc << "," << kSampleSelection.bc
-                  << " --thresholds " << kSampleSelection.tr << "," << kSampleSelection.tg << ","
-                  << kSampleSelection.tb << ")\n";
+        const fs::path written = fs::absolute(o.output, ec);
+        std::cout << "Wrote " << (ec ? o.output : written.string()) << " from " << o.inputs[0]
+                  << " (--color " << kSampleSelection.rc << "," << kSampleSelection.gc << ","
+                  << kSampleSelection.bc << " --thresholds " << kSampleSelection.tr << ","
+                  << kSampleSelection.tg << "," << kSampleSelection.tb << ")\n";
         return 0;
     }
-    Splash(ParseArguments(args));
-    return 0;
+    return RunJobs(splash::ParseArguments(args));
 }
 
 } // namespace
@@ -422,7 +324,7 @@ int Run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const TFailure& f) {
+    } catch (const splash::TFailure& f) {
         std::cerr << kProgram << ": " << f.message << "\n";
         return f.status;
     } catch (const std::exception& e) {

@@ -69,11 +69,13 @@ run 0 "$SAMPLE" good/none.pgm --color 1000,1000,1000 --thresholds 0,0,0 --mask g
 tail -c $((600 * 400)) good/none-mask.pgm | od -An -v -tu1 | tr -s ' ' '\n' | grep -v '^$' | sort -u >levels.txt
 [ "$(tr '\n' ' ' <levels.txt)" = "0 " ] || fail "an unreachable colour selected something"
 
-# Existing output is replaced on success.
+# An existing output is replaced only with --force.
 echo old >good/replace.jpg
 run 0 "$SAMPLE" good/upper.JPEG --color 1,2,3
 [ -s good/upper.JPEG ] || fail "extension case matters"
-run 0 "$SAMPLE" good/replace.jpg --color 1,2,3
+run 1 "$SAMPLE" good/replace.jpg --color 1,2,3
+[ "$(cat good/replace.jpg)" = old ] || fail "existing output replaced without --force"
+run 0 "$SAMPLE" good/replace.jpg --color 1,2,3 --force
 [ "$(head -c 2 good/replace.jpg | od -An -tx1 | tr -d ' ')" = "ffd8" ] || fail "existing output not replaced"
 
 # --- the bundled sample, from another folder, never overwriting ---
@@ -120,7 +122,7 @@ rm -f bad/text.jpg
 head -c 5000 "$SAMPLE" >truncated.jpg
 run 0 truncated.jpg good/truncated.ppm --color 1,2,3
 [ "$(header_of good/truncated.ppm)" = "P6 600 400 255 " ] || fail "truncated input not decoded"
-run 1 "$WORK/no-such.jpg" keep/out.jpg --color 1,2,3
+run 1 "$WORK/no-such.jpg" keep/out.jpg --color 1,2,3 --force
 [ "$(cat keep/out.jpg)" = "precious" ] || fail "failed run replaced an existing output"
 
 # --- unwritable output: status 1, nothing left behind ---
@@ -128,7 +130,7 @@ echo file >plain.txt
 expect_error 1 plain.txt/out.jpg "$SAMPLE" plain.txt/out.jpg --color 1,2,3
 expect_error 1 missing-dir/out.jpg "$SAMPLE" missing-dir/out.jpg --color 1,2,3
 mkdir -p unw/out.jpg
-run 1 "$SAMPLE" unw/out.jpg --color 1,2,3
+run 1 "$SAMPLE" unw/out.jpg --color 1,2,3 --force
 [ -d unw/out.jpg ] || fail "directory in the way was replaced"
 [ -z "$(ls -A unw/out.jpg)" ] || fail "wrote into the directory in the way"
 if ls -A unw | grep -q '^\.'; then fail "temporary file left beside a directory in the way"; fi

@@ -63,10 +63,10 @@ turns=([2]=-flop [3]="-rotate 180" [4]=-flip [5]=-transpose [6]="-rotate 90" [7]
 for o in 2 3 4 5 6 7 8; do
     cp photo.jpg o.jpg
     exiftool -q -overwrite_original -Orientation#=$o o.jpg
-    "$TOOL" o.jpg turned.ppm $KEEP --auto-orient || fail "--auto-orient $o"
+    "$TOOL" o.jpg turned.ppm $KEEP --auto-orient --force || fail "--auto-orient $o"
     convert upright.ppm ${turns[$o]} expected.ppm
     cmp -s turned.ppm expected.ppm || fail "--auto-orient $o: pixels differ from convert ${turns[$o]}"
-    "$TOOL" o.jpg turned.jpg $KEEP --auto-orient || fail "--auto-orient $o to jpeg"
+    "$TOOL" o.jpg turned.jpg $KEEP --auto-orient --force || fail "--auto-orient $o to jpeg"
     [ "$(exiftool -n -s3 -Orientation turned.jpg)" = 1 ] || fail "--auto-orient $o: orientation not 1"
     [ "$(exiftool -s3 -Make turned.jpg)" = "Norcam" ] || fail "--auto-orient $o: EXIF lost"
 done
