@@ -7,7 +7,6 @@
 #include "engine/bitmap32.h"
 #include "engine/filter.h"
 #include "engine/jpeg_codec.h"
-#include "engine/jpeg_rows.h"
 #include "engine/render.h"
 #include "engine/splash_stream.h"
 
@@ -67,13 +66,14 @@ int main(int argc, char** argv) {
         const auto wall0 = std::chrono::steady_clock::now();
         const double cpu0 = CpuMs();
         if (route == "decode") {
-            TJpegRowReader reader({in.f}, argv[2]);
+            TJpegReader reader(in.f, argv[2], false);
             std::vector<TColor32> strip(static_cast<std::size_t>(reader.Width()) * 16);
             TColor32* rows[16];
             for (int i = 0; i < 16; ++i)
                 rows[i] = strip.data() + static_cast<std::size_t>(reader.Width()) * i;
-            while (reader.NextRow() < reader.Height())
-                reader.ReadRows(rows, 16);
+            reader.Start();
+            while (reader.ReadRows(rows, 16) > 0) {
+            }
             reader.Finish();
         } else if (route == "encode") {
             EncodeJpeg(preloaded, out.f, argv[3]);

@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/jpeg_rows.h"
+#include "engine/jpeg_codec.h"
 #include "engine/picture_input.h"
 #include "engine/render.h"
 
@@ -8,22 +8,33 @@
 #include <vector>
 
 struct TSplashStreamOptions {
-    // Written right after the JFIF header of the result, in this order.
-    std::vector<TJpegMarker> markers;
+    // Written right after the JFIF header of the result; none when null.
+    const TPictureMetadata* metadata = nullptr;
+    int quality = kDefaultJpegQuality;
     // Decode through the 236-colour quantiser, as ReadPictureFile's lowColorDisplay.
     bool quantize = false;
 };
 
 struct TSplashStreamResult {
     int width = 0, height = 0;
-    // libjpeg's warnings on the input (corrupt or truncated data); not errors.
+    // The decoder's warnings on the input (metadata, corrupt or truncated data); not errors.
     std::vector<std::string> warnings;
 };
 
-// JPEG to JPEG a strip of rows at a time: decode, select and grey, encode. The bytes written
-// equal EncodeJpeg of RenderSelection's result on DecodeJpeg's picture. Memory: a strip of 16
-// rows plus libjpeg's buffers (the whole picture's coefficients for a progressive input).
-// Throws EPictureError naming inPath or outPath; out then holds a partial stream.
+// Raised when the input's data ends so early that the whole-picture route cuts the picture
+// where its data ends: a stream has already announced the full height, so the caller takes the
+// whole-picture route instead (its output is then incomplete and must be discarded).
+class EPictureCut : public EPictureError {
+  public:
+    using EPictureError::EPictureError;
+};
+
+// JPEG to JPEG a strip of rows at a time: decode, select and grey, encode, with the codec of
+// DecodeJpeg and EncodeJpeg, so the bytes written equal EncodeJpeg of RenderSelection's result
+// on DecodeJpeg's picture. Memory: a strip of 16 rows plus libjpeg's buffers (the whole
+// picture's coefficients for a progressive input).
+// Throws EPictureError naming inPath or outPath (EPictureCut, see above); out then holds a
+// partial stream.
 TSplashStreamResult SplashJpegStream(const TPictureInput& in, const std::string& inPath,
                                      const TSelection& selection, std::FILE* out,
                                      const std::string& outPath,

@@ -167,7 +167,6 @@ enum class TInputFormat { Jpeg, Png, Bmp };
 struct THeader {
     TInputFormat format = TInputFormat::Jpeg;
     long long width = 0, height = 0;
-    int components = 3; // of a JPEG frame
     unsigned char bytes[kBmpHeaderSize] = {};
     std::size_t size = 0;
     TPictureInfo info; // a JPEG's metadata and the header's warnings
@@ -175,39 +174,6 @@ struct THeader {
 
 std::uint32_t BigEndian32(const unsigned char* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
-// The number of components of a JPEG's frame, or 0 when the markers do not say before the data.
-int JpegComponents(std::FILE* file) {
-    unsigned char b[2];
-    if (std::fread(b, 1, 2, file) != 2 || b[0] != 0xFF || b[1] != 0xD8)
-        return 0;
-    for (;;) {
-        int c = std::fgetc(file);
-        while (c == 0xFF)
-            c = std::fgetc(file);
-        if (c == EOF)
-            return 0;
-        const int marker = c;
-        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01)
-            continue;
-        unsigned char len[2];
-        if (std::fread(len, 1, 2, file) != 2)
-            return 0;
-        const int length = len[0] << 8 | len[1];
-        if (length < 2)
-            return 0;
-        const bool sof =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (sof) {
-            unsigned char f[6];
-            return std::fread(f, 1, 6, file) == 6 ? f[5] : 0;
-        }
-        if (marker == 0xDA || marker == 0xD9)
-            return 0;
-        if (std::fseek(file, length - 2, SEEK_CUR) != 0)
-            return 0;
-    }
 }
 
 THeader ReadHeader(const TInput& in) {
@@ -247,8 +213,6 @@ THeader ReadHeader(const TInput& in) {
             h.height = reader.Height();
             h.info.metadata = reader.Metadata();
             h.info.warnings = reader.Warnings();
-            in.Rewind();
-            h.components = JpegComponents(in.File());
         }
     } catch (const EPictureError& e) {
         Fail(1, std::string("cannot read input: ") + e.what());
@@ -411,38 +375,42 @@ void SplashFile(const TJob& job, const TOptions& o,
     // the whole-picture route below.
     TPictureMetadata& metadata = header.info.metadata;
     const bool streamable = header.format == TInputFormat::Jpeg && job.outFormat == TFormat::Jpeg &&
-                            job.mask.empty() && o.quality == kDefaultJpegQuality &&
-                            (header.components == 1 || header.components == 3) &&
-                            (!o.autoOrient || metadata.Orientation() == 1);
+                            job.mask.empty() && (!o.autoOrient || metadata.Orientation() == 1);
     if (streamable) {
         TSplashStreamOptions streamOptions;
-        if (!o.strip)
-            for (const TJpegSegment& s : metadata.segments)
-                streamOptions.markers.push_back(TJpegMarker{s.marker, s.data});
+        streamOptions.metadata = o.strip ? nullptr : &metadata;
+        streamOptions.quality = o.quality;
         TOutput out(job.out);
         TSplashStreamResult r;
+        bool cut = false;
         try {
             const TPictureInput input{in.File()};
             r = o.filter ? SplashJpegStreamFiltered(input, in.Name(), selection, out.File(),
                                                     out.Name(), streamOptions)
                          : SplashJpegStream(input, in.Name(), selection, out.File(), out.Name(),
                                             streamOptions);
+        } catch (const EPictureCut&) {
+            // Its data ends long before its last row: the whole picture is cut there instead.
+            cut = true;
         } catch (const EPictureError& e) {
             const std::string what = e.what();
             if (what.find(Quoted(out.Name())) != std::string::npos)
                 Fail(1, "cannot write " + Quoted(out.Name()) + ": " + what);
             Fail(1, "cannot read input: " + what);
         }
-        // The header's own warnings first, as the whole-picture route gives them.
-        TPictureInfo info;
-        info.warnings = header.info.warnings;
-        for (const std::string& w : r.warnings)
-            if (std::find(info.warnings.begin(), info.warnings.end(), w) == info.warnings.end())
-                info.warnings.push_back(w);
-        Warn(info, in, warn);
-        out.Finish();
-        out.Commit();
-        return;
+        if (!cut) {
+            // The header's own warnings first, as the whole-picture route gives them.
+            TPictureInfo info;
+            info.warnings = header.info.warnings;
+            for (const std::string& w : r.warnings)
+                if (std::find(info.warnings.begin(), info.warnings.end(), w) == info.warnings.end())
+                    info.warnings.push_back(w);
+            Warn(info, in, warn);
+            out.Finish();
+            out.Commit();
+            return;
+        }
+        in.Rewind();
     }
 
     TBitmap32 picture;
