@@ -193,7 +193,8 @@ bool WideDeleteFile(const std::string& Path) {
 }
 
 bool CopyFileReplacing(const std::string& Source, const std::string& Target) {
-    int in = open(Source.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO or device named like a picture is refused, never waited on.
+    int in = open(Source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return false;
     struct stat st;

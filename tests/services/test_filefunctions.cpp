@@ -204,12 +204,14 @@ TEST_F(FileFunctionsTest, FailedCopiesSayNoAndLeaveTheTargetAlone) {
     Write(P("target.jpg"), "original");
     fs::create_directory(P("folder.jpg"));
     Write(P("source.jpg"), "new");
+    ASSERT_EQ(mkfifo(P("fifo.jpg").c_str(), 0600), 0);
     struct Case {
         const char* what;
         std::string source, target;
     } cases[] = {
         {"missing source", P("missing.jpg"), P("target.jpg")},
         {"folder as source", P("folder.jpg"), P("target.jpg")},
+        {"FIFO as source, no writer: refused, not waited on", P("fifo.jpg"), P("target.jpg")},
         {"folder as target", P("source.jpg"), P("folder.jpg")},
         {"empty target", P("source.jpg"), ""},
     };
@@ -217,7 +219,8 @@ TEST_F(FileFunctionsTest, FailedCopiesSayNoAndLeaveTheTargetAlone) {
         EXPECT_FALSE(CopyFileReplacing(c.source, c.target)) << c.what;
     EXPECT_EQ(ReadAll(P("target.jpg")), "original");
     EXPECT_TRUE(fs::is_directory(P("folder.jpg")));
-    EXPECT_EQ(Names(), (std::vector<std::string>{"folder.jpg", "source.jpg", "target.jpg"}));
+    EXPECT_EQ(Names(),
+              (std::vector<std::string>{"fifo.jpg", "folder.jpg", "source.jpg", "target.jpg"}));
 }
 
 TEST_F(FileFunctionsTest, CopyOntoItselfLeavesItIntact) {
