@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -112,5 +115,28 @@ class IsolatedRun {
   private:
     TempDir dir_;
 };
+
+// The unprivileged user the permission cases run as when the tests run as root.
+inline constexpr uid_t kNobody = 65534;
+
+// Root passes every permission check, so as root Attempt runs in a child switched to kNobody;
+// otherwise here. Attempt's result (0 to 2 in the callers), or nothing when root cannot change
+// user.
+inline std::optional<int> RunUnprivileged(const std::function<int()>& Attempt) {
+    if (::geteuid() != 0)
+        return Attempt();
+    const pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(3);
+        ::_exit(Attempt());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 3)
+        return std::nullopt;
+    return WEXITSTATUS(status);
+}
 
 } // namespace testenv

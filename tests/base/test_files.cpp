@@ -284,7 +284,7 @@ TEST(FileReplacement, DiscardedWithoutCommitAndFinishedBeforeAnyReplaces) {
 // A folder that refuses new files, with a file in it its owner may write. Root passes every
 // permission check, so as root the case runs in a child under an unprivileged user id.
 TEST(ReplaceFile, ReadOnlyFolderWithAWritableFile) {
-    const uid_t nobody = 65534;
+    const uid_t nobody = testenv::kNobody;
     for (const bool inPlace : {false, true}) {
         SCOPED_TRACE(inPlace ? "in place allowed" : "in place not allowed");
         const testenv::TempDir dir("base-readonly");
@@ -308,28 +308,11 @@ TEST(ReplaceFile, ReadOnlyFolderWithAWritableFile) {
                 return e.Step() == base::IoStep::Create && e.Errno() == EACCES ? 1 : 2;
             }
         };
-        int result = 2;
-        if (root) {
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
-                    ::_exit(3);
-                ::_exit(attempt());
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
-            ASSERT_TRUE(WIFEXITED(status));
-            if (WEXITSTATUS(status) == 3) {
-                ::chmod(folder.c_str(), 0755);
-                GTEST_SKIP() << "running as root without the right to change user";
-            }
-            result = WEXITSTATUS(status);
-        } else {
-            result = attempt();
-        }
+        const std::optional<int> result = testenv::RunUnprivileged(attempt);
         ::chmod(folder.c_str(), 0755);
-        EXPECT_EQ(result, inPlace ? 0 : 1);
+        if (!result)
+            GTEST_SKIP() << "running as root without the right to change user";
+        EXPECT_EQ(*result, inPlace ? 0 : 1);
         EXPECT_EQ(ReadAll(file), inPlace ? "new" : "old");
         EXPECT_EQ(Names(folder), std::vector<std::string>{"settings.ini"});
     }

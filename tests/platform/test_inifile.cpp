@@ -361,7 +361,7 @@ TEST_F(IniFileTest, TwoProcessesWritingAtOnceLoseNothing) {
 // user may write: the file is written in place. Root passes every permission check, so as
 // root the case runs in a child under an unprivileged user id.
 TEST_F(IniFileTest, AFolderThatRefusesNewFilesGetsTheFileWrittenInPlace) {
-    const uid_t nobody = 65534;
+    const uid_t nobody = testenv::kNobody;
     const std::string folder = dir_ + "/locked", file = folder + "/settings.ini";
     fs::create_directory(folder);
     Write(file, "[Settings]\nA=1\n");
@@ -379,28 +379,11 @@ TEST_F(IniFileTest, AFolderThatRefusesNewFilesGetsTheFileWrittenInPlace) {
             return 1;
         return IniWriteString(folder + "/new.ini", "Settings", "A", "1") ? 2 : 0;
     };
-    int result = 1;
-    if (root) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
-                ::_exit(3);
-            ::_exit(attempt());
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 3) {
-            ::chmod(folder.c_str(), 0755);
-            GTEST_SKIP() << "running as root without the right to change user";
-        }
-        result = WEXITSTATUS(status);
-    } else {
-        result = attempt();
-    }
+    const std::optional<int> result = testenv::RunUnprivileged(attempt);
     ::chmod(folder.c_str(), 0755);
-    EXPECT_EQ(result, 0);
+    if (!result)
+        GTEST_SKIP() << "running as root without the right to change user";
+    EXPECT_EQ(*result, 0);
     EXPECT_EQ(ReadAll(file), "[Settings]\nA=2\nB=3\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
