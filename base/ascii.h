@@ -16,6 +16,17 @@ constexpr char16_t LowerAsciiChar(char16_t C) {
     return (C >= u'A' && C <= u'Z') ? static_cast<char16_t>(C - u'A' + u'a') : C;
 }
 
+// The value of a hexadecimal digit of either case, or -1.
+constexpr int HexDigitValue(char C) {
+    if (C >= '0' && C <= '9')
+        return C - '0';
+    if (C >= 'a' && C <= 'f')
+        return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F')
+        return C - 'A' + 10;
+    return -1;
+}
+
 std::string LowerAscii(std::string_view Text);
 std::string UpperAscii(std::string_view Text);
 

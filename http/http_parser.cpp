@@ -23,16 +23,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Bytes that cannot stand in a request line go out percent-encoded.
 std::string EncodeUnsafe(const std::string& s) {
     static const char* hex = "0123456789ABCDEF";
@@ -436,12 +426,12 @@ void THttpResponseParser::HandleChunkSizeLine() {
         ++i;
     std::uint64_t size = 0;
     std::size_t digits = 0;
-    while (i < line_.size() && HexValue(line_[i]) >= 0) {
+    while (i < line_.size() && base::HexDigitValue(line_[i]) >= 0) {
         if (++digits > 15) {
             Fail(TFailure::BadFraming, "bad chunk size");
             return;
         }
-        size = size * 16 + static_cast<std::uint64_t>(HexValue(line_[i]));
+        size = size * 16 + static_cast<std::uint64_t>(base::HexDigitValue(line_[i]));
         ++i;
     }
     while (i < line_.size() && (line_[i] == ' ' || line_[i] == '\t'))
