@@ -209,16 +209,6 @@ bool ParseQuoted(const std::string& S, std::size_t& Pos, std::string& Out) {
     return false;
 }
 
-int HexDigit(char C) {
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    return -1;
-}
-
 bool ParseHexBytes(const std::string& S, std::string& Out) {
     Out.clear();
     std::size_t i = 0;
@@ -232,8 +222,8 @@ bool ParseHexBytes(const std::string& S, std::string& Out) {
     for (;;) {
         skip();
         int value = 0, digits = 0;
-        while (i < S.size() && HexDigit(S[i]) >= 0 && digits < 2) {
-            value = value * 16 + HexDigit(S[i++]);
+        while (i < S.size() && base::HexDigitValue(S[i]) >= 0 && digits < 2) {
+            value = value * 16 + base::HexDigitValue(S[i++]);
             ++digits;
         }
         if (digits == 0)
@@ -267,7 +257,7 @@ bool ParseData(const std::string& S, bool Unicode, Value& V) {
             return false;
         std::uint32_t n = 0;
         for (char c : digits) {
-            const int h = HexDigit(c);
+            const int h = base::HexDigitValue(c);
             if (h < 0)
                 return false;
             n = n * 16 + static_cast<std::uint32_t>(h);
@@ -285,7 +275,7 @@ bool ParseData(const std::string& S, bool Unicode, Value& V) {
             return false;
         std::uint32_t t = 0;
         for (std::size_t i = 4; i < close; ++i) {
-            const int h = HexDigit(low[i]);
+            const int h = base::HexDigitValue(low[i]);
             if (h < 0)
                 return false;
             t = t * 16 + static_cast<std::uint32_t>(h);

@@ -139,4 +139,12 @@ inline std::optional<int> RunUnprivileged(const std::function<int()>& Attempt) {
     return WEXITSTATUS(status);
 }
 
+// Programs that open sockets: nothing may go through a proxy named in the environment, and
+// TLS is not switched off from outside.
+inline void ClearNetworkEnvironment() {
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "HUELET_NO_TLS"})
+        ::unsetenv(name);
+}
+
 } // namespace testenv
