@@ -16,7 +16,10 @@ std::string UpperAscii(std::string_view Text) {
     return r;
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B) {
+namespace {
+
+template <typename Char>
+bool EqualsFolded(std::basic_string_view<Char> A, std::basic_string_view<Char> B) {
     if (A.size() != B.size())
         return false;
     for (std::size_t i = 0; i < A.size(); ++i)
@@ -25,13 +28,14 @@ bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B) {
     return true;
 }
 
+} // namespace
+
+bool EqualsIgnoringAsciiCase(std::string_view A, std::string_view B) {
+    return EqualsFolded(A, B);
+}
+
 bool EqualsIgnoringAsciiCase(std::u16string_view A, std::u16string_view B) {
-    if (A.size() != B.size())
-        return false;
-    for (std::size_t i = 0; i < A.size(); ++i)
-        if (LowerAsciiChar(A[i]) != LowerAsciiChar(B[i]))
-            return false;
-    return true;
+    return EqualsFolded(A, B);
 }
 
 int CompareIgnoringAsciiCase(std::string_view A, std::string_view B) {
